@@ -1,0 +1,35 @@
+// The library frame: process-wide state shared by every export, the one
+// error message, the one result text, and the path helpers.
+#pragma once
+
+#include <cstddef>
+
+struct yyjson_mut_doc;
+
+inline constexpr std::size_t ERR_SIZE = 1024;
+inline constexpr std::size_t JSON_SINK_SIZE = 8192;
+inline constexpr std::size_t BASE_NAME_SIZE = 512;
+
+// 1 while the stem models are loaded (set by ombrelt_init, cleared by cleanup).
+extern int g_ready;
+// Message of the most recent failure; emptied only by a successful init and
+// at the successful end of a separation.
+extern char g_err[ERR_SIZE];
+// JSON text of the most recent successful probe, separate or mute.
+extern char g_json_sink[JSON_SINK_SIZE];
+
+// Formats the failure message into g_err, cut at 1023 characters. Pass fixed
+// messages as the format and caller data only as arguments.
+void set_err(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// Serialises doc (may be null) into g_json_sink and points *json_out at it.
+// Always frees doc. Returns 0, or -1 with "json build failed" / "json too long".
+int finish_json(yyjson_mut_doc *doc, const char **json_out);
+
+// Writes dir + '/' + name into dst (size bytes), without a second separator
+// when dir already ends in '/' or '\'. Cut silently at size - 1 characters.
+void join_path(char *dst, std::size_t size, const char *dir, const char *name);
+
+// Writes the file name of path, without directory and last extension, into
+// out (BASE_NAME_SIZE bytes). A leading dot is kept: ".hidden" stays.
+void base_name(const char *path, char *out);

@@ -1,0 +1,23 @@
+// Path helpers. Both '/' and '\' count as separators when a path is taken
+// apart; joining always adds '/'.
+#include <cstdio>
+#include <cstring>
+
+#include "frame/frame.h"
+
+void join_path(char *dst, std::size_t size, const char *dir, const char *name) {
+  std::size_t len = std::strlen(dir);
+  bool has_sep = len > 0 && (dir[len - 1] == '/' || dir[len - 1] == '\\');
+  std::snprintf(dst, size, has_sep ? "%s%s" : "%s/%s", dir, name);
+}
+
+void base_name(const char *path, char *out) {
+  const char *slash = std::strrchr(path, '/');
+  const char *backslash = std::strrchr(path, '\\');
+  const char *sep = slash;
+  if (!sep || (backslash && backslash > sep)) sep = backslash;
+  const char *name = sep ? sep + 1 : path;
+  std::snprintf(out, BASE_NAME_SIZE, "%s", name);
+  char *dot = std::strrchr(out, '.');
+  if (dot && dot != out) *dot = '\0';
+}
