@@ -42,3 +42,23 @@ void compute_wsum(const ChunkPlan &plan, float *wsum);
 // Returns 0 (and clears g_err) or -1 with the message in g_err.
 int do_separate(const float *samples, int frames, const int stems_wanted[4], const char *out_dir,
                 const char *base, yyjson_mut_doc *doc, yyjson_mut_val *root);
+
+// The stages of do_separate, exposed for the tests.
+
+// Runs every chunk of the plan: analysis of both channels, the model of each
+// wanted stem (wanted[i] is a STEM_NAMES index, ascending), resynthesis with
+// the mixture phase and overlap-add into acc[i] (2 * work_len floats each,
+// zeroed by the caller). Returns 0, or -1 when a model call fails.
+int run_chunks(const float *samples, int frames, const ChunkPlan &plan, const int *wanted,
+               int n_wanted, float *const *acc);
+
+// Sums the normalised sources acc[0] / wsum + acc[1] / wsum + ... (in that
+// order) into out (2 * frames floats). Samples whose wsum is at most
+// WSUM_FLOOR become 0. One source gives the stem itself.
+void normalise_sum(const float *const *acc, int n_acc, const float *wsum, int frames, float *out);
+
+// Opens path, fills a buffer from the sources with normalise_sum, writes it
+// in blocks of WRITE_BLOCK and closes the file. Returns 0, or -1 with the
+// writer's message (or "oom") in g_err; a file once opened stays on disk.
+int write_output_file(const char *path, const float *const *acc, int n_acc, const float *wsum,
+                      int frames);
