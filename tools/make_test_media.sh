@@ -26,3 +26,11 @@ ff -f lavfi -i "testsrc=size=64x48:rate=10:duration=2" -f lavfi -i "$(stereo_ton
 ff -f lavfi -i "testsrc=size=64x48:rate=10:duration=2" -c:v mpeg4 "$out/video_only.mp4"
 # Plain text is no media.
 printf 'this is not an audio file\n' > "$out/not_media.txt"
+# One second of stereo MP3 followed by one second of mono MP3 in one stream:
+# the decoder changes its channel count in the middle.
+ff -f lavfi -i "$(stereo_tone 44100)" -af "$(trim 44100)" -c:a libmp3lame -b:a 128k \
+   -write_xing 0 -id3v2_version 0 "$out/part_stereo.mp3"
+ff -f lavfi -i "$(mono_tone 44100)" -af "$(trim 44100)" -c:a libmp3lame -b:a 128k \
+   -write_xing 0 -id3v2_version 0 "$out/part_mono.mp3"
+cat "$out/part_stereo.mp3" "$out/part_mono.mp3" > "$out/stereo_then_mono.mp3"
+rm -f "$out/part_stereo.mp3" "$out/part_mono.mp3"

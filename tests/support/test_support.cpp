@@ -100,7 +100,7 @@ Wav16 read_wav16(const std::string &path) {
       have_fmt = true;
     } else if (std::memcmp(chunk, "data", 4) == 0) {
       out.samples.resize(size / 2);
-      std::memcpy(out.samples.data(), chunk + 8, out.samples.size() * 2);
+      if (!out.samples.empty()) std::memcpy(out.samples.data(), chunk + 8, out.samples.size() * 2);
       have_data = true;
     }
     pos += 8 + size + (size & 1);
