@@ -52,7 +52,9 @@ extern const StemCallContexts WARMUP_CONTEXTS;
 extern const StemCallContexts ENGINE_CONTEXTS;
 
 // Runs one stem model on one block of MODEL_BLOCK_FLOATS floats. Copies
-// output 0 into `out` when it is non-null (the warm-up passes null).
+// output 0 into `out` when it is non-null (the warm-up passes null). Output 0
+// must be a float tensor of exactly one block, otherwise the call fails under
+// contexts.output_data and nothing is read from it.
 // Returns 0, or -1 with the message in g_err; nothing is left allocated.
 int run_stem_model(OrtSession *session, const float *in, float *out,
                    const StemCallContexts &contexts);
