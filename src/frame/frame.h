@@ -30,6 +30,9 @@ int finish_json(yyjson_mut_doc *doc, const char **json_out);
 // when dir already ends in '/' or '\'. Cut silently at size - 1 characters.
 void join_path(char *dst, std::size_t size, const char *dir, const char *name);
 
+// The last '/' or '\' of path, or null when it has neither.
+const char *last_separator(const char *path);
+
 // Writes the file name of path, without directory and last extension, into
 // out (BASE_NAME_SIZE bytes). A leading dot is kept: ".hidden" stays.
 void base_name(const char *path, char *out);

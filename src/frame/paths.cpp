@@ -11,11 +11,15 @@ void join_path(char *dst, std::size_t size, const char *dir, const char *name) {
   std::snprintf(dst, size, has_sep ? "%s%s" : "%s/%s", dir, name);
 }
 
-void base_name(const char *path, char *out) {
+const char *last_separator(const char *path) {
   const char *slash = std::strrchr(path, '/');
   const char *backslash = std::strrchr(path, '\\');
-  const char *sep = slash;
-  if (!sep || (backslash && backslash > sep)) sep = backslash;
+  if (!slash) return backslash;
+  return backslash && backslash > slash ? backslash : slash;
+}
+
+void base_name(const char *path, char *out) {
+  const char *sep = last_separator(path);
   const char *name = sep ? sep + 1 : path;
   std::snprintf(out, BASE_NAME_SIZE, "%s", name);
   char *dot = std::strrchr(out, '.');

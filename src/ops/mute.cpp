@@ -30,10 +30,7 @@ constexpr MuteMode MODES[] = {
 // The directory part of out_path, or "." when it has none or when its only
 // separator is the first character. Returns -1 when it does not fit.
 int out_dir_of(const char *out_path, char *dir) {
-  const char *slash = std::strrchr(out_path, '/');
-  const char *backslash = std::strrchr(out_path, '\\');
-  const char *sep = slash;
-  if (!sep || (backslash && backslash > sep)) sep = backslash;
+  const char *sep = last_separator(out_path);
   if (!sep || sep == out_path) {
     std::snprintf(dir, OUT_DIR_SIZE, ".");
     return 0;
