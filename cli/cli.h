@@ -1,0 +1,102 @@
+// Shared parts of the ombrelt command: exit statuses, the command line, the
+// library's JSON answers, the model directory and the live elapsed-time line.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+inline constexpr int EXIT_ALL_DONE = 0;
+inline constexpr int EXIT_SOME_FAILED = 1;
+inline constexpr int EXIT_USAGE = 2;
+
+// ---- command_line.cpp
+
+// One option of a subcommand. --json and -h/--help are known to every
+// subcommand and need no entry.
+struct OptionSpec {
+  const char *long_name;  // without the dashes, e.g. "output"
+  char short_name;        // 0 when there is none
+  bool takes_value;
+};
+
+struct CommandLine {
+  std::vector<std::pair<std::string, std::string>> options;  // long name, value
+  std::vector<std::string> operands;                         // the files
+  bool json = false;
+  bool help = false;
+
+  // The value of the last occurrence of an option, or nullptr.
+  const std::string *value(const char *long_name) const;
+};
+
+// Parses argv[first .. argc) for `command`. Options may come before, between
+// or after the files; "--" ends them. Returns false after printing a one-line
+// hint for a usage error.
+bool parse_command_line(const char *command, const std::vector<OptionSpec> &specs, int argc,
+                        char **argv, int first, CommandLine &out);
+
+// Prints "ombrelt: <message> (see 'ombrelt <command> --help')" on stderr and
+// returns EXIT_USAGE. `command` null points at plain 'ombrelt --help'.
+int usage_error(const char *command, const std::string &message);
+
+// ---- flat_json.cpp
+
+// One member of a flat JSON object, as the library writes them.
+struct JsonMember {
+  std::string key;
+  bool is_string = false;
+  std::string text;  // the string's value, or the literal text of a number
+  double number = 0.0;
+};
+
+// Reads an object whose members are strings, numbers, booleans or null.
+bool parse_flat_object(const char *text, std::vector<JsonMember> &members);
+const JsonMember *find_member(const std::vector<JsonMember> &members, const char *key);
+double member_number(const std::vector<JsonMember> &members, const char *key);
+// A JSON string literal with its quotes; bytes that are not UTF-8 become U+FFFD.
+std::string json_quote(const std::string &text);
+
+// ---- model_dir.cpp
+
+// --models when given, else $OMBRELT_MODELS when set and not empty, else the
+// default set found relative to this executable.
+std::string choose_model_dir(const std::string *flag);
+std::string default_model_dir();
+// Loads the models through ombrelt_init; prints why on failure.
+bool load_models(const std::string &dir);
+
+// ---- ticker.cpp
+
+// While a file runs, redraws "<label>  12.3 s" on stderr every 0.2 s, when
+// stderr is a terminal. The library call blocks, so a small thread draws;
+// stop() joins it and wipes the line.
+class ElapsedLine {
+ public:
+  explicit ElapsedLine(std::string label);
+  ~ElapsedLine();
+  ElapsedLine(const ElapsedLine &) = delete;
+  ElapsedLine &operator=(const ElapsedLine &) = delete;
+  void stop();
+
+ private:
+  void run();
+  std::string label_;
+  std::chrono::steady_clock::time_point start_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool done_ = false;
+  std::thread thread_;
+};
+
+// ---- the subcommands; argv[first] is the first argument after the name.
+int run_probe(int argc, char **argv, int first);
+int run_separate(int argc, char **argv, int first);
+int run_mute(int argc, char **argv, int first);
+
+// The file name of a path without its directory and last extension, the
+// same rule the library names its output files by.
+std::string stem_base_name(const std::string &path);

@@ -1,0 +1,83 @@
+// ombrelt: the command-line host of the tavrin-ombrelt library.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "cli.h"
+#include "ombrelt.h"
+
+static const char MAIN_HELP[] =
+    "usage: ombrelt <command> [options] [FILE...]\n"
+    "\n"
+    "Splits music into vocals, other, bass and drums stems, plus an\n"
+    "instrumental mix (other + bass + drums), written as WAV files.\n"
+    "\n"
+    "commands:\n"
+    "  separate   write the stems of one or more songs\n"
+    "  mute       write a song without its vocals, or without its accompaniment\n"
+    "  probe      show the duration, rate, channels, codec and bit rate of files\n"
+    "  version    show the versions and the default model directory\n"
+    "\n"
+    "Every command takes --json for machine-readable output and --help for its\n"
+    "options: 'ombrelt separate --help'.\n"
+    "\n"
+    "Models: separate and mute load four stem models from --models DIR, else from\n"
+    "$OMBRELT_MODELS, else from the default set installed with ombrelt.\n";
+
+static const char VERSION_HELP[] =
+    "usage: ombrelt version [--json]\n"
+    "\n"
+    "Shows the version of this command and of the library it loaded, and the\n"
+    "model directory that separate and mute use when no --models is given.\n"
+    "\n"
+    "options:\n"
+    "      --json    {\"ombrelt\":...,\"library\":...,\"models\":...} on standard output\n"
+    "  -h, --help    show this help\n";
+
+static int run_version(int argc, char **argv, int first) {
+  CommandLine cl;
+  if (!parse_command_line("version", {}, argc, argv, first, cl)) return EXIT_USAGE;
+  if (cl.help) {
+    std::fputs(VERSION_HELP, stdout);
+    return EXIT_ALL_DONE;
+  }
+  if (!cl.operands.empty())
+    return usage_error("version", "unexpected argument '" + cl.operands[0] + "'");
+  std::string models = choose_model_dir(nullptr);
+  if (cl.json)
+    std::printf("{\"ombrelt\":%s,\"library\":%s,\"models\":%s}\n",
+                json_quote(OMBRELT_CLI_VERSION).c_str(), json_quote(ombrelt_version()).c_str(),
+                json_quote(models).c_str());
+  else
+    std::printf("ombrelt %s\nlibrary tavrin-ombrelt %s\nmodels  %s\n", OMBRELT_CLI_VERSION,
+                ombrelt_version(), models.c_str());
+  return EXIT_ALL_DONE;
+}
+
+int main(int argc, char **argv) {
+  if (argc < 2) {
+    std::fputs("usage: ombrelt <command> [options] [FILE...]\n"
+               "commands: separate, mute, probe, version (see 'ombrelt --help')\n",
+               stderr);
+    return EXIT_USAGE;
+  }
+  const char *command = argv[1];
+  if (!std::strcmp(command, "--help") || !std::strcmp(command, "-h") ||
+      !std::strcmp(command, "help")) {
+    if (argc > 2 && std::strcmp(command, "help") == 0) {
+      // "ombrelt help separate" reads as "ombrelt separate --help".
+      char help_flag[] = "--help";
+      char *args[] = {argv[0], argv[2], help_flag};
+      return main(3, args);
+    }
+    std::fputs(MAIN_HELP, stdout);
+    return EXIT_ALL_DONE;
+  }
+  if (!std::strcmp(command, "--version")) return run_version(argc, argv, 2);
+  if (!std::strcmp(command, "separate")) return run_separate(argc, argv, 2);
+  if (!std::strcmp(command, "mute")) return run_mute(argc, argv, 2);
+  if (!std::strcmp(command, "probe")) return run_probe(argc, argv, 2);
+  if (!std::strcmp(command, "version")) return run_version(argc, argv, 2);
+  if (command[0] == '-') return usage_error(nullptr, std::string("unknown option '") + command + "'");
+  return usage_error(nullptr, std::string("unknown command '") + command + "'");
+}

@@ -1,0 +1,270 @@
+#!/usr/bin/env bash
+# Tests of the ombrelt command, one case per run: cli_test.sh CASE.
+#
+# Environment (set by CTest): OMBRELT (the command), MEDIA (the test media
+# set), PYTHON (an interpreter with numpy and onnx), TOOLS (the tools folder),
+# HERE (this folder), MODELS (the default models in the build tree), and for
+# the install case BUILD_DIR and SANITIZE_FLAGS.
+set -euo pipefail
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+# The default models must be found from the command's own place.
+unset OMBRELT_MODELS
+
+# Runs the command; its status, stdout and stderr land in $status, cmd.out, cmd.err.
+run() {
+  set +e
+  "$OMBRELT" "$@" >cmd.out 2>cmd.err
+  status=$?
+  set -e
+}
+expect_status() { [ "$status" -eq "$1" ] || { cat cmd.out cmd.err >&2; fail "exit status $status, expected $1: $2"; }; }
+expect_line() {  # FILE EXACT-LINE
+  grep -qxF -- "$2" "$1" || { cat "$1" >&2; fail "no line '$2' in $1"; }
+}
+lines() { wc -l < "$1"; }
+expect_files() { for f in "$@"; do [ -s "$f" ] || fail "$f is missing or empty"; done; }
+expect_no_file() { [ ! -e "$1" ] || fail "$1 should not exist"; }
+
+case_help() {
+  run --help
+  expect_status 0 "ombrelt --help"
+  grep -q '^usage: ombrelt <command>' cmd.out || fail "ombrelt --help shows no usage"
+  mv cmd.out main-help.txt
+  for c in separate mute probe version; do
+    grep -q "^  $c " main-help.txt || fail "ombrelt --help does not list $c"
+    run "$c" --help
+    expect_status 0 "ombrelt $c --help"
+    grep -q "^usage: ombrelt $c" cmd.out || fail "ombrelt $c --help shows no usage"
+    [ ! -s cmd.err ] || fail "ombrelt $c --help wrote to stderr"
+    if awk 'length > 79 { exit 1 }' cmd.out; then :; else fail "ombrelt $c --help is wider than a terminal"; fi
+    run help "$c"
+    expect_status 0 "ombrelt help $c"
+    grep -q "^usage: ombrelt $c" cmd.out || fail "ombrelt help $c is not ombrelt $c --help"
+  done
+  expect_no_file stems
+}
+
+case_usage_errors() {
+  # arguments | the one line on stderr
+  while IFS='|' read -r args message; do
+    # shellcheck disable=SC2086
+    run $args
+    expect_status 2 "ombrelt $args"
+    [ "$(lines cmd.err)" -eq 1 ] || { cat cmd.err >&2; fail "ombrelt $args: not a one-line hint"; }
+    expect_line cmd.err "$message"
+    [ ! -s cmd.out ] || fail "ombrelt $args wrote to stdout"
+  done <<'TABLE'
+separate --foo song.wav|ombrelt: unknown option '--foo' (see 'ombrelt separate --help')
+separate -x song.wav|ombrelt: unknown option '-x' (see 'ombrelt separate --help')
+separate song.wav -o|ombrelt: option '-o' needs a value (see 'ombrelt separate --help')
+separate --json=yes song.wav|ombrelt: option '--json' takes no value (see 'ombrelt separate --help')
+separate --stems vocals,voice song.wav|ombrelt: unknown stem 'voice'; choose from vocals, other, bass, drums, instrumental, all (see 'ombrelt separate --help')
+separate --stems , song.wav|ombrelt: no stem named in '--stems ,' (see 'ombrelt separate --help')
+separate|ombrelt: no input file (see 'ombrelt separate --help')
+separate a/song.wav b/song.mp3|ombrelt: 'a/song.wav' and 'b/song.mp3' would write the same stem files; separate them into different -o directories (see 'ombrelt separate --help')
+mute -o out.wav song.wav|ombrelt: missing --mode vocal|instrumental (see 'ombrelt mute --help')
+mute --mode vocals -o out.wav song.wav|ombrelt: unknown mode 'vocals'; choose vocal or instrumental (see 'ombrelt mute --help')
+mute --mode vocal song.wav|ombrelt: missing -o OUT, the file to write (see 'ombrelt mute --help')
+mute --mode vocal -o out.wav a.wav b.wav|ombrelt: one input file at a time (got 2) (see 'ombrelt mute --help')
+probe|ombrelt: no input file (see 'ombrelt probe --help')
+version extra|ombrelt: unexpected argument 'extra' (see 'ombrelt version --help')
+frobnicate|ombrelt: unknown command 'frobnicate' (see 'ombrelt --help')
+--frobnicate|ombrelt: unknown option '--frobnicate' (see 'ombrelt --help')
+TABLE
+  run
+  expect_status 2 "ombrelt without arguments"
+  expect_no_file stems
+}
+
+# Two generated files: both sets of stems, a line per file.
+case_separate_two_files() {
+  cp "$MEDIA/stereo_44k_2s.wav" first.wav
+  cp "$MEDIA/stereo_2s.flac" second.flac
+  run separate -o out first.wav second.flac
+  expect_status 0 "two good files"
+  [ "$(lines cmd.out)" -eq 2 ] || { cat cmd.out >&2; fail "expected one line per file"; }
+  grep -q '^first.wav: 5 stems in out (vocals, other, bass, drums, instrumental), 2.0 s of audio in [0-9.]* s, [0-9.]*x real time$' cmd.out \
+    || { cat cmd.out >&2; fail "no result line for first.wav"; }
+  grep -q '^second.flac: 5 stems in out ' cmd.out || fail "no result line for second.flac"
+  for base in first second; do
+    for stem in vocals other bass drums instrumental; do
+      expect_files "out/${base}_$stem.wav"
+    done
+  done
+  # The default output directory, made with its parents by -o.
+  run separate --stems=vocals,instrumental first.wav
+  expect_status 0 "default output directory"
+  expect_files stems/first_vocals.wav stems/first_instrumental.wav
+  run separate -s drums -o deep/er/dir first.wav
+  expect_status 0 "nested output directory"
+  expect_files deep/er/dir/first_drums.wav
+  expect_no_file deep/er/dir/first_bass.wav
+}
+
+# One bad file among good ones: status 1, the library's message naming the
+# bad file, and the stems of the good ones.
+case_separate_bad_file() {
+  cp "$MEDIA/stereo_44k_2s.wav" good1.wav
+  cp "$MEDIA/video_only.mp4" bad.mp4
+  cp "$MEDIA/stereo_2s.flac" good2.flac
+  run separate -o out -s vocals good1.wav bad.mp4 good2.flac
+  expect_status 1 "one bad file"
+  expect_line cmd.err "ombrelt: bad.mp4: no audio stream in bad.mp4"
+  expect_line cmd.err "ombrelt: 1 of 3 files failed"
+  [ "$(lines cmd.out)" -eq 2 ] || fail "expected lines for the two good files"
+  expect_files out/good1_vocals.wav out/good2_vocals.wav
+  expect_no_file out/bad_vocals.wav
+  # A single bad file fails too, without the summary.
+  run separate -o out bad.mp4
+  expect_status 1 "only a bad file"
+  [ "$(cat cmd.err)" = "ombrelt: bad.mp4: no audio stream in bad.mp4" ] || { cat cmd.err >&2; fail "unexpected stderr"; }
+}
+
+# --json: one object per file that a JSON reader accepts.
+case_json_output() {
+  cp "$MEDIA/stereo_44k_2s.wav" 'song "quoted".wav'
+  run separate --json -o out -s bass 'song "quoted".wav' missing.wav
+  expect_status 1 "separate --json with a missing file"
+  mv cmd.out sep.jsonl
+  run version --json
+  mv cmd.out version.json
+  run probe --json 'song "quoted".wav' missing.wav
+  expect_status 1 "probe --json with a missing file"
+  "$PYTHON" - <<'PY' || fail "the JSON output is wrong"
+import json
+sep = [json.loads(l) for l in open("sep.jsonl")]
+assert [s["file"] for s in sep] == ['song "quoted".wav', "missing.wav"], sep
+assert sep[0]["ok"] is True and sep[0]["result"]["bass"] == 'out/song "quoted"_bass.wav', sep[0]
+assert set(sep[0]["result"]) == {"bass", "duration_s", "chunks", "elapsed_s"}, sep[0]
+assert sep[1] == {"file": "missing.wav", "ok": False, "error": "cannot open missing.wav"}, sep[1]
+probe = [json.loads(l) for l in open("cmd.out")]
+assert probe[0]["result"]["sample_rate"] == 44100 and probe[0]["result"]["channels"] == 2, probe
+assert probe[1]["ok"] is False, probe
+v = json.load(open("version.json"))
+assert v["ombrelt"] == v["library"] == "1.0.0" and v["models"], v
+PY
+}
+
+case_probe() {
+  run probe "$MEDIA/stereo_44k_2s.wav" "$MEDIA/mono_48k_2s.mp3"
+  expect_status 0 "probe"
+  grep -q "^$MEDIA/stereo_44k_2s.wav: 2.00 s, 44100 Hz, 2 channels, pcm_s16le, 141[0-9] kb/s\$" cmd.out \
+    || { cat cmd.out >&2; fail "no line for the wav"; }
+  grep -q "^$MEDIA/mono_48k_2s.mp3: 2.0[0-9] s, 48000 Hz, 1 channel, mp3, 1[0-9][0-9] kb/s\$" cmd.out \
+    || { cat cmd.out >&2; fail "no line for the mp3"; }
+}
+
+case_mute() {
+  cp "$MEDIA/stereo_44k_2s.wav" song.wav
+  run mute --mode vocal -o karaoke/sub/song-novocals.wav song.wav
+  expect_status 0 "mute vocal"
+  expect_files karaoke/sub/song-novocals.wav karaoke/sub/song-novocals_bass.wav
+  grep -q '^song.wav: vocals removed, karaoke/sub/song-novocals.wav written, 2.0 s of audio in ' cmd.out \
+    || { cat cmd.out >&2; fail "no result line"; }
+  run mute --mode instrumental -o acappella.wav song.wav --json
+  expect_status 0 "mute instrumental"
+  "$PYTHON" -c 'import json,sys; r=json.load(open("cmd.out"))["result"]; assert r["path"]=="acappella.wav" and r["mode"]=="instrumental", r' \
+    || fail "wrong JSON result"
+  run mute --mode vocal -o out.wav missing.wav
+  expect_status 1 "mute of a missing file"
+  expect_line cmd.err "ombrelt: missing.wav: cannot open missing.wav"
+}
+
+# --models beats $OMBRELT_MODELS, which beats the default set.
+case_model_dir() {
+  cp "$MEDIA/stereo_44k_2s.wav" song.wav
+  OMBRELT_MODELS="$work/nowhere" run separate -s bass song.wav
+  expect_status 1 "OMBRELT_MODELS naming no models"
+  grep -q "^ombrelt: cannot load the models in $work/nowhere: " cmd.err || { cat cmd.err >&2; fail "no model message"; }
+  expect_no_file stems
+  OMBRELT_MODELS="$work/nowhere" run separate --models "$MODELS" -s bass song.wav
+  expect_status 0 "--models over OMBRELT_MODELS"
+  run separate -m "$work/nowhere" -s bass song.wav
+  expect_status 1 "--models naming no models"
+  OMBRELT_MODELS="$work/nowhere" run version
+  expect_line cmd.out "models  $work/nowhere"
+}
+
+# A terminal gets a live elapsed-time line while a file runs, then the result.
+case_live_line() {
+  command -v script >/dev/null || { echo "no script(1): skipped"; exit 0; }
+  cp "$MEDIA/stereo_44k_10s.wav" song.wav
+  script -qec "'$OMBRELT' separate -s vocals song.wav" /dev/null > tty.txt || fail "separate on a terminal"
+  grep -q 'separating song.wav  [0-9]*\.[0-9] s' tty.txt || { cat -v tty.txt >&2; fail "no live line"; }
+  grep -q 'song.wav: 1 stem in stems (vocals)' tty.txt || { cat -v tty.txt >&2; fail "no result line"; }
+}
+
+# The default models meet the model contract and separate a 30-second song
+# into four stems that add up to the mixture within 16-bit rounding.
+case_default_models_sum() {
+  "$PYTHON" "$HERE/check_default_models.py" "$MODELS"
+  "$PYTHON" "$TOOLS/make_demo_song.py" song
+  run separate -o stems song/demo_song.wav
+  expect_status 0 "separating the demo song"
+  "$PYTHON" "$HERE/check_stem_sum.py" song/demo_song.wav stems
+}
+
+# An installed tree: the command separates with the installed models, and a
+# small program finds the library through pkg-config and find_package.
+case_install() {
+  prefix="$work/prefix"
+  cmake --install "$BUILD_DIR" --prefix "$prefix" > install.log || { cat install.log >&2; fail "install"; }
+  for f in lib/libtavrin-ombrelt.so lib/libtavrin-ombrelt.so.1 lib/libonnxruntime.so.1 \
+           lib/libyyjson.so.0 include/ombrelt.h bin/ombrelt lib/pkgconfig/tavrin-ombrelt.pc \
+           lib/cmake/tavrin-ombrelt/tavrin-ombrelt-config.cmake \
+           share/tavrin-ombrelt/models/umxl_vocals.onnx; do
+    [ -e "$prefix/$f" ] || fail "$f was not installed"
+  done
+  cp "$MEDIA/stereo_44k_2s.wav" song.wav
+  "$prefix/bin/ombrelt" separate -o out song.wav > out.txt || fail "the installed command failed"
+  expect_files out/song_instrumental.wav
+  "$prefix/bin/ombrelt" version > version.txt
+  expect_line version.txt "models  $prefix/share/tavrin-ombrelt/models"
+  # Everything the command loads of this project comes from the prefix.
+  ldd "$prefix/bin/ombrelt" > ldd.txt
+  for lib in libtavrin-ombrelt.so.1 libonnxruntime.so.1 libyyjson.so.0; do
+    grep -qF "$lib => $prefix/" ldd.txt || { cat ldd.txt >&2; fail "$lib not from the prefix"; }
+  done
+
+  cat > consumer.c <<'C'
+#include <ombrelt.h>
+#include <stdio.h>
+int main(int argc, char **argv) {
+  if (argc < 2 || ombrelt_init(argv[1]) != 0) {
+    fprintf(stderr, "init: %s\n", ombrelt_last_error());
+    return 1;
+  }
+  ombrelt_cleanup();
+  printf("%s\n", ombrelt_version());
+  return 0;
+}
+C
+  export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
+  libdir=$(pkg-config --variable=libdir tavrin-ombrelt)
+  # shellcheck disable=SC2086,SC2046
+  cc $SANITIZE_FLAGS consumer.c $(pkg-config --cflags --libs tavrin-ombrelt) -Wl,-rpath,"$libdir" \
+     -o consumer-pc || fail "building against pkg-config"
+  [ "$(./consumer-pc "$(pkg-config --variable=modelsdir tavrin-ombrelt)")" = 1.0.0 ] \
+    || fail "the pkg-config consumer"
+
+  mkdir cm
+  cat > cm/CMakeLists.txt <<'CM'
+cmake_minimum_required(VERSION 3.16)
+project(consumer C)
+find_package(tavrin-ombrelt 1.0 REQUIRED)
+add_executable(consumer ../consumer.c)
+target_link_libraries(consumer PRIVATE tavrin-ombrelt::tavrin-ombrelt)
+file(WRITE "${CMAKE_BINARY_DIR}/models_dir.txt" "${TAVRIN_OMBRELT_MODELS_DIR}")
+CM
+  cmake -S cm -B cm/build -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_C_FLAGS="$SANITIZE_FLAGS" \
+    > cmake.log 2>&1 || { cat cmake.log >&2; fail "find_package"; }
+  cmake --build cm/build >> cmake.log 2>&1 || { cat cmake.log >&2; fail "building against find_package"; }
+  [ "$(cm/build/consumer "$(cat cm/build/models_dir.txt)")" = 1.0.0 ] || fail "the find_package consumer"
+}
+
+"case_${1:?usage: cli_test.sh CASE}"
+echo "ok: $1"
