@@ -7,6 +7,7 @@
 
 #include "engine/engine.h"
 #include "engine/fft.h"
+#include "engine/stage_timing.h"
 #include "runtime/runtime.h"
 
 namespace {
@@ -92,16 +93,22 @@ int run_chunks(const float *samples, int frames, const ChunkPlan &plan, const in
                int n_wanted, float *const *acc) {
   for (int c = 0; c < plan.n_chunks; c++) {
     int u = chunk_start(c);
+    OM_STAGE_START(t_analysis);
     analyse_chunk(samples, frames, u);
+    OM_STAGE_STOP(STAGE_ANALYSIS, t_analysis);
     if (n_wanted == 0) continue;
+    OM_STAGE_START(t_model);
     for (int i = 0; i < n_wanted; i++)
       if (run_stem_model(g_sess[wanted[i]], mag, masked + i * BLOCK_FLOATS, ENGINE_CONTEXTS) != 0)
         return -1;
+    OM_STAGE_STOP(STAGE_MODEL, t_model);
     int n = chunk_frames(plan, c);
+    OM_STAGE_START(t_resynth);
     for (int i = 0; i < n_wanted; i++)
       for (int ch = 0; ch < 2; ch++)
         for (int f = keep_from(plan, c); f < n; f++)
           resynthesise_frame(masked + i * BLOCK_FLOATS, ch, f, (int64_t)u + f, acc[i]);
+    OM_STAGE_STOP(STAGE_RESYNTH, t_resynth);
   }
   return 0;
 }

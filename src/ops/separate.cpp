@@ -5,6 +5,7 @@
 
 #include "audio/audio.h"
 #include "engine/engine.h"
+#include "engine/stage_timing.h"
 #include "frame/frame.h"
 #include "ombrelt.h"
 #include "ops/ops.h"
@@ -23,7 +24,9 @@ extern "C" int ombrelt_separate(const char *in_path, const char *out_dir, const 
 
   float *samples = nullptr;
   int frames = 0;
+  OM_STAGE_START(t_decode);
   if (decode_audio(in_path, &samples, &frames) != 0) return -1;
+  OM_STAGE_STOP(STAGE_DECODE, t_decode);
 
   char base[BASE_NAME_SIZE];
   base_name(in_path, base);

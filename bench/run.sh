@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# Runs the whole benchmark and prints its tables:
+#   - builds the library with stage timing into a build directory of its own
+#     (default build-bench/ in the checkout), with the benchmark programs;
+#   - makes the default models and the benchmark model set (four ~110 MB
+#     files, made once) and MP3 inputs of the requested lengths;
+#   - runs the FFT micro-benchmark against FFTW, then the separation
+#     benchmark for every model set and input, each run in a fresh process.
+#
+#   bench/run.sh [BUILD_DIR]
+#
+# BENCH_LENGTHS  input lengths in seconds (default "30 120 600")
+# BENCH_SETS     model sets, any of "default bench" (default both)
+# BENCH_REPEAT   runs of each separation, the fastest reported (default 1)
+#
+# The tables are also written to BUILD_DIR/bench-results.md.
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${1:-$here/build-bench}
+lengths=${BENCH_LENGTHS:-30 120 600}
+sets=${BENCH_SETS:-default bench}
+repeat=${BENCH_REPEAT:-1}
+
+"$here/scripts/setup.sh"
+# The project's default build type, so the figures are those of the library
+# as scripts/build.sh makes it.
+cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOMBRELT_BUILD_BENCH=ON \
+      -DOMBRELT_STAGE_TIMING=ON -DOMBRELT_BUILD_TESTS=OFF >/dev/null
+
+targets=(ombrelt_fft_bench ombrelt_separation_bench)
+set_args=()
+for set in $sets; do
+  case $set in
+    default) targets+=(ombrelt_default_models); set_args+=(--set "default=$build/models") ;;
+    bench) targets+=(ombrelt_bench_models); set_args+=(--set "bench=$build/bench-models") ;;
+    *) echo "run.sh: unknown model set $set (use default, bench)" >&2; exit 2 ;;
+  esac
+done
+cmake --build "$build" -j"$(nproc)" --target "${targets[@]}"
+
+# A stereo MP3 of tones that change every two seconds, a pulsing melody and
+# pink noise: music enough for the decoder and the models, the same on every
+# run. MP3 because that is what a host is handed most often.
+inputs="$build/bench-inputs"
+mkdir -p "$inputs"
+input_args=()
+for len in $lengths; do
+  file="$inputs/song_${len}s.mp3"
+  if [ ! -s "$file" ]; then
+    tones="0.2*sin(2*PI*(110+55*floor(mod(t,8)/2))*t)"
+    left="$tones+0.1*sin(2*PI*440*t)*gt(mod(t,0.5),0.25)+0.08*sin(2*PI*660*t+3*sin(2*PI*5*t))"
+    right="$tones+0.1*sin(2*PI*554.4*t)*lt(mod(t,0.5),0.25)+0.08*sin(2*PI*880*t)"
+    ffmpeg -v error -y \
+      -f lavfi -i "aevalsrc=exprs='$left|$right':s=44100:d=$len" \
+      -f lavfi -i "anoisesrc=color=pink:amplitude=0.05:duration=$len:sample_rate=44100:seed=7" \
+      -filter_complex "[1]aformat=channel_layouts=stereo[n];[0][n]amix=inputs=2:normalize=0" \
+      -c:a libmp3lame -b:a 192k "$file.part.mp3"
+    mv "$file.part.mp3" "$file"
+  fi
+  input_args+=(--input "${len}s=$file")
+done
+
+results="$build/bench-results.md"
+{
+  echo "## Real FFT, 4096 points: om_fft_forward / om_ifft_inverse against FFTW"
+  echo
+  echo '```'
+} | tee "$results"
+fft_json="$build/fft-bench.json"
+"$build/bench/ombrelt_fft_bench" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+    --benchmark_out="$fft_json" --benchmark_out_format=json 2>&1 | tee -a "$results"
+{
+  echo '```'
+  echo
+  # How many times FFTW's time each transform of ours takes (medians).
+  /usr/bin/python3 - "$fft_json" <<'PY'
+import json, sys
+runs = json.load(open(sys.argv[1]))["benchmarks"]
+t = {r["run_name"]: r["real_time"] for r in runs if r.get("aggregate_name") == "median"}
+print("forward: om_fft_forward %.0f ns, fftwf r2c %.0f ns: %.1f times FFTW's time" % (
+    t["BM_om_fft_forward"], t["BM_fftw_r2c"], t["BM_om_fft_forward"] / t["BM_fftw_r2c"]))
+print("inverse: om_ifft_inverse %.0f ns, fftwf c2r %.0f ns (with a %.0f ns copy): "
+      "%.1f times FFTW's time" % (t["BM_om_ifft_inverse"], t["BM_fftw_c2r"],
+                                  t["BM_copy_spectrum"],
+                                  t["BM_om_ifft_inverse"] / t["BM_fftw_c2r"]))
+PY
+  echo
+  echo "## Separation of all four stems and the instrumental mix"
+} | tee -a "$results"
+"$build/bench/ombrelt_separation_bench" "${set_args[@]}" "${input_args[@]}" \
+    --work "$build/bench-work" --repeat "$repeat" | tee -a "$results"
