@@ -29,3 +29,8 @@ int wav_open(WavOut *w, const char *path);
 int wav_write(WavOut *w, const float *interleaved, int frames);
 // Completes the file and releases the writer. Does nothing when closed.
 void wav_close(WavOut *w);
+// wav_close for a file that is meant to be kept: reports whether everything
+// reached the file. Data still in the writer's buffer is written only here,
+// so a full disk may show itself nowhere else. Returns 0 (also when closed
+// already), or -1 with "wav write failed"; the writer is closed either way.
+int wav_finish(WavOut *w);

@@ -3,6 +3,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/avstring.h>
 }
 #include <cmath>
 #include <cstdint>
@@ -53,6 +54,36 @@ int write_packets(WavOut *w, AVPacket *pkt) {
   return 0;
 }
 
+// Output paths name local files. Handed over bare, a directory called
+// "pipe:" or "tcp:" would make the media library write the stem to one of
+// the host's descriptors or to a socket.
+int open_file(WavOut *w, const char *path) {
+  char *url = av_asprintf("file:%s", path);
+  if (!url) return -1;
+  int rc = avio_open(&w->fmt->pb, url, AVIO_FLAG_WRITE);
+  av_free(url);
+  return rc;
+}
+
+// Flushes the encoder, completes the file and releases the writer. Returns
+// -1 when anything failed to reach the file: the muxer holds the end of the
+// data and the header sizes in its buffer until the trailer and the close.
+int complete(WavOut *w) {
+  int rc = 0;
+  avcodec_send_frame(w->enc, nullptr);
+  if (AVPacket *pkt = av_packet_alloc()) {
+    // A packet the muxer refuses does not stop the draining.
+    while (write_packets(w, pkt) < 0) rc = -1;
+    av_packet_free(&pkt);
+  }
+  if (av_write_trailer(w->fmt) < 0) rc = -1;
+  if (w->fmt->pb && avio_closep(&w->fmt->pb) < 0) rc = -1;
+  avcodec_free_context(&w->enc);
+  avformat_free_context(w->fmt);
+  *w = {};
+  return rc;
+}
+
 }  // namespace
 
 int wav_open(WavOut *w, const char *path) {
@@ -93,7 +124,7 @@ int wav_open(WavOut *w, const char *path) {
   }
   avcodec_parameters_from_context(w->st->codecpar, w->enc);
   w->st->time_base = w->enc->time_base;
-  if (!(ofmt->flags & AVFMT_NOFILE) && avio_open(&w->fmt->pb, path, AVIO_FLAG_WRITE) < 0) {
+  if (!(ofmt->flags & AVFMT_NOFILE) && open_file(w, path) < 0) {
     set_err("cannot open %s for writing", path);
     open_failed(w);
     return -1;
@@ -141,18 +172,11 @@ int wav_write(WavOut *w, const float *interleaved, int frames) {
 }
 
 void wav_close(WavOut *w) {
-  if (!w->fmt) return;
-  avcodec_send_frame(w->enc, nullptr);
-  if (AVPacket *pkt = av_packet_alloc()) {
-    // Nothing reports a failure here; a packet the muxer refuses does not
-    // stop the draining.
-    while (write_packets(w, pkt) < 0) {
-    }
-    av_packet_free(&pkt);
-  }
-  av_write_trailer(w->fmt);
-  if (w->fmt->pb) avio_closep(&w->fmt->pb);
-  avcodec_free_context(&w->enc);
-  avformat_free_context(w->fmt);
-  *w = {};
+  if (w->fmt) (void)complete(w);
+}
+
+int wav_finish(WavOut *w) {
+  if (!w->fmt || complete(w) == 0) return 0;
+  set_err("wav write failed");
+  return -1;
 }

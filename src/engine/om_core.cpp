@@ -4,10 +4,12 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include <yyjson.h>
 
 #include "engine/engine.h"
+#include "engine/stage_timing.h"
 #include "frame/frame.h"
 #include "runtime/runtime.h"
 
@@ -32,6 +34,29 @@ struct CallMemory {
   }
 };
 
+// Formats the path of the output file for `suffix` (a stem name or
+// "instrumental") into path (PATH_SIZE bytes). A name or path that does not
+// fit is refused rather than cut: cut names can coincide (a long base name
+// leaves every stem the same first 127 characters), and each file would then
+// overwrite the one before it while the report names them all.
+int output_path(char *path, const char *out_dir, const char *base, const char *suffix) {
+  char name[FILE_NAME_SIZE];
+  int n = std::snprintf(name, sizeof name, "%s_%s.wav", base, suffix);
+  if (n < 0 || n >= FILE_NAME_SIZE) {
+    set_err("output file name too long: %s_%s.wav", base, suffix);
+    return -1;
+  }
+  // One byte more than a path may hold shows whether the join was cut.
+  char joined[PATH_SIZE + 1];
+  join_path(joined, sizeof joined, out_dir, name);
+  if (std::strlen(joined) >= (size_t)PATH_SIZE) {
+    set_err("output path too long: %s", joined);
+    return -1;
+  }
+  std::memcpy(path, joined, std::strlen(joined) + 1);
+  return 0;
+}
+
 double seconds(const timespec &t) { return (double)t.tv_sec + (double)t.tv_nsec * 1e-9; }
 
 bool has_root(yyjson_mut_doc *doc, yyjson_mut_val *root) {
@@ -42,7 +67,15 @@ bool has_root(yyjson_mut_doc *doc, yyjson_mut_val *root) {
 
 int do_separate(const float *samples, int frames, const int stems_wanted[4], const char *out_dir,
                 const char *base, yyjson_mut_doc *doc, yyjson_mut_val *root) {
+  OM_STAGE_START(t_setup);
   const ChunkPlan plan = make_plan(frames);
+
+  // Every output path is judged before anything is made or computed.
+  char path[PATH_SIZE];
+  const bool instrumental = stems_wanted[OTHER] && stems_wanted[BASS] && stems_wanted[DRUMS];
+  for (int s = 0; s < N_STEMS; s++)
+    if (stems_wanted[s] && output_path(path, out_dir, base, STEM_NAMES[s]) != 0) return -1;
+  if (instrumental && output_path(path, out_dir, base, "instrumental") != 0) return -1;
 
   // The writers report a directory that cannot be made when they open files.
   if (out_dir && *out_dir) (void)mkdir(out_dir, 0777);
@@ -71,27 +104,24 @@ int do_separate(const float *samples, int frames, const int stems_wanted[4], con
     mem.n_acc++;
   }
   compute_wsum(plan, mem.wsum);
+  OM_STAGE_STOP(STAGE_SETUP, t_setup);
 
   timespec start{};
   clock_gettime(CLOCK_MONOTONIC, &start);
 
   if (run_chunks(samples, frames, plan, mem.wanted, n_wanted, mem.acc) != 0) return -1;
 
-  char name[FILE_NAME_SIZE];
-  char path[PATH_SIZE];
   const float *by_stem[N_STEMS] = {};
   for (int i = 0; i < n_wanted; i++) {
     const char *stem = STEM_NAMES[mem.wanted[i]];
-    std::snprintf(name, sizeof name, "%s_%s.wav", base, stem);
-    join_path(path, sizeof path, out_dir, name);
+    if (output_path(path, out_dir, base, stem) != 0) return -1;
     if (write_output_file(path, &mem.acc[i], 1, mem.wsum, frames) != 0) return -1;
     if (has_root(doc, root)) yyjson_mut_obj_add_strcpy(doc, root, stem, path);
     by_stem[mem.wanted[i]] = mem.acc[i];
   }
 
   if (by_stem[OTHER] && by_stem[BASS] && by_stem[DRUMS]) {
-    std::snprintf(name, sizeof name, "%s_instrumental.wav", base);
-    join_path(path, sizeof path, out_dir, name);
+    if (output_path(path, out_dir, base, "instrumental") != 0) return -1;
     const float *parts[3] = {by_stem[OTHER], by_stem[BASS], by_stem[DRUMS]};
     if (write_output_file(path, parts, 3, mem.wsum, frames) != 0) return -1;
     if (has_root(doc, root)) yyjson_mut_obj_add_strcpy(doc, root, "instrumental", path);

@@ -4,6 +4,7 @@
 
 #include "audio/audio.h"
 #include "engine/engine.h"
+#include "engine/stage_timing.h"
 #include "frame/frame.h"
 
 void normalise_sum(const float *const *acc, int n_acc, const float *wsum, int frames, float *out) {
@@ -24,6 +25,7 @@ void normalise_sum(const float *const *acc, int n_acc, const float *wsum, int fr
 
 int write_output_file(const char *path, const float *const *acc, int n_acc, const float *wsum,
                       int frames) {
+  OM_STAGE_START(t_write);
   WavOut w;
   if (wav_open(&w, path) != 0) return -1;
   float *buf = (float *)std::malloc(sizeof(float) * 2 * (size_t)std::max(frames, 1));
@@ -41,6 +43,13 @@ int write_output_file(const char *path, const float *const *acc, int n_acc, cons
     if (wav_write(&w, buf + 2 * off, n) != 0) failed = true;
   }
   std::free(buf);
-  wav_close(&w);
+  // The end of the file leaves the writer's buffer only now; a disk that is
+  // full by then fails the file like a failed block. After a failed block
+  // its message stands.
+  if (failed)
+    wav_close(&w);
+  else if (wav_finish(&w) != 0)
+    failed = true;
+  OM_STAGE_STOP(STAGE_WRITE, t_write);
   return failed ? -1 : 0;
 }

@@ -139,6 +139,17 @@ TEST_F(Mute, AnOutPathWithoutDirectoryUsesTheCurrentOne) {
     EXPECT_TRUE(file_exists(tmp_ / f)) << f;
 }
 
+TEST_F(Mute, ABackslashSeparatesTheDirectoryToo) {
+  InDirectory here(tmp_.path());
+  const char *json = nullptr;
+  ASSERT_EQ(ombrelt_mute(input_.c_str(), "C:\\music\\song.wav", "vocal", &json), 0)
+      << ombrelt_last_error();
+  // The directory is C:\music; the engine joins its files with a slash.
+  EXPECT_EQ(json_member(json, "other").str, "C:\\music/song_other.wav");
+  EXPECT_TRUE(file_exists(tmp_ / "C:\\music/song_bass.wav"));
+  EXPECT_TRUE(file_exists(tmp_ / "C:\\music\\song.wav"));
+}
+
 TEST_F(Mute, AnOutPathEndingInASeparatorCannotBeRenamedOnto) {
   InDirectory here(tmp_.path());
   const char *json = "untouched";
