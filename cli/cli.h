@@ -92,6 +92,14 @@ class ElapsedLine {
   std::thread thread_;
 };
 
+// ---- file_report.cpp
+
+// The --json line of a file the library handled: {"file":...,"ok":true,"result":...}.
+void print_json_success(const std::string &file, const char *result);
+// The library's message for a failed file on stderr, and with --json also
+// {"file":...,"ok":false,"error":...} on standard output.
+void report_failure(const std::string &file, bool json);
+
 // ---- the subcommands; argv[first] is the first argument after the name.
 int run_probe(int argc, char **argv, int first);
 int run_separate(int argc, char **argv, int first);

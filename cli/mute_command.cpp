@@ -65,15 +65,12 @@ int run_mute(int argc, char **argv, int first) {
   int status = ombrelt_mute(file.c_str(), out->c_str(), mode->c_str(), &json);
   ticker.stop();
   if (status != 0) {
-    if (cl.json)
-      std::printf("{\"file\":%s,\"ok\":false,\"error\":%s}\n", json_quote(file).c_str(),
-                  json_quote(ombrelt_last_error()).c_str());
-    std::fprintf(stderr, "ombrelt: %s: %s\n", file.c_str(), ombrelt_last_error());
+    report_failure(file, cl.json);
     ombrelt_cleanup();
     return EXIT_SOME_FAILED;
   }
   if (cl.json) {
-    std::printf("{\"file\":%s,\"ok\":true,\"result\":%s}\n", json_quote(file).c_str(), json);
+    print_json_success(file, json);
   } else {
     std::vector<JsonMember> m;
     parse_flat_object(json, m);

@@ -56,15 +56,12 @@ int run_probe(int argc, char **argv, int first) {
     const char *json = nullptr;
     if (ombrelt_probe(file.c_str(), &json) == 0) {
       if (cl.json)
-        std::printf("{\"file\":%s,\"ok\":true,\"result\":%s}\n", json_quote(file).c_str(), json);
+        print_json_success(file, json);
       else
         print_probe_line(file, json);
     } else {
       failed++;
-      if (cl.json)
-        std::printf("{\"file\":%s,\"ok\":false,\"error\":%s}\n", json_quote(file).c_str(),
-                    json_quote(ombrelt_last_error()).c_str());
-      std::fprintf(stderr, "ombrelt: %s: %s\n", file.c_str(), ombrelt_last_error());
+      report_failure(file, cl.json);
     }
     std::fflush(stdout);
   }

@@ -120,7 +120,7 @@ int do_separate(const float *samples, int frames, const int stems_wanted[4], con
     by_stem[mem.wanted[i]] = mem.acc[i];
   }
 
-  if (by_stem[OTHER] && by_stem[BASS] && by_stem[DRUMS]) {
+  if (instrumental) {
     if (output_path(path, out_dir, base, "instrumental") != 0) return -1;
     const float *parts[3] = {by_stem[OTHER], by_stem[BASS], by_stem[DRUMS]};
     if (write_output_file(path, parts, 3, mem.wsum, frames) != 0) return -1;
