@@ -62,12 +62,37 @@ std::string json_quote(const std::string &text);
 
 // ---- model_dir.cpp
 
+// Which model directory separate and mute load.
+struct ModelChoice {
+  std::string given;               // the --models or $OMBRELT_MODELS value; empty: neither
+  std::string dir;                 // what to load; empty when the set name was found nowhere
+  std::vector<std::string> tried;  // the places looked in for a set name
+};
+
 // --models when given, else $OMBRELT_MODELS when set and not empty, else the
-// default set found relative to this executable.
-std::string choose_model_dir(const std::string *flag);
+// default set found relative to this executable. A value without a slash
+// that is no directory here names a set: "default" is the default set, any
+// other is looked for in user_sets_dir(), then in installed_sets_dir().
+ModelChoice choose_models(const std::string *flag);
 std::string default_model_dir();
+// ${XDG_DATA_HOME:-$HOME/.local/share}/tavrin-ombrelt/models, where
+// scripts/get-models.sh puts the sets it downloads; empty without a HOME.
+std::string user_sets_dir();
+// <prefix>/share/tavrin-ombrelt/models: the default set, with any installed
+// named sets in folders beside its files.
+std::string installed_sets_dir();
+// Whether dir holds all four stem models.
+bool has_model_set(const std::string &dir);
 // Loads the models through ombrelt_init; prints why on failure.
-bool load_models(const std::string &dir);
+bool load_models(const ModelChoice &choice);
+// Where a set name was looked for, and how to get the set.
+void print_set_not_found(const ModelChoice &choice);
+
+// ---- model_sets.cpp
+
+// The sets in folder, sorted: the names of its subfolders, "NAME (incomplete)"
+// for one that lacks some of the four models.
+std::vector<std::string> list_model_sets(const std::string &folder);
 
 // ---- ticker.cpp
 
@@ -104,6 +129,7 @@ void report_failure(const std::string &file, bool json);
 int run_probe(int argc, char **argv, int first);
 int run_separate(int argc, char **argv, int first);
 int run_mute(int argc, char **argv, int first);
+int run_version(int argc, char **argv, int first);
 
 // The file name of a path without its directory and last extension, the
 // same rule the library names its output files by.

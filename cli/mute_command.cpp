@@ -21,8 +21,10 @@ static const char MUTE_HELP[] =
     "      --mode MODE    vocal or instrumental (required)\n"
     "  -o, --output OUT   the file to write (required); its directory is created\n"
     "                     if missing\n"
-    "  -m, --models DIR   the stem models (default: $OMBRELT_MODELS when set,\n"
-    "                     else the models installed with ombrelt)\n"
+    "  -m, --models DIR   the stem models: a directory, or the name of a set,\n"
+    "                     one fetched by scripts/get-models.sh (e.g. umxhq) or\n"
+    "                     default, the set installed with ombrelt (used when\n"
+    "                     no -m is given and $OMBRELT_MODELS is not set)\n"
     "      --json         the result as one JSON object on standard output:\n"
     "                     {\"file\":...,\"ok\":true,\"result\":{...}}, the result\n"
     "                     ending in \"path\" and \"mode\", or\n"
@@ -55,7 +57,7 @@ int run_mute(int argc, char **argv, int first) {
                                    std::to_string(cl.operands.size()) + ")");
   const std::string &file = cl.operands[0];
 
-  if (!load_models(choose_model_dir(cl.value("models")))) return EXIT_SOME_FAILED;
+  if (!load_models(choose_models(cl.value("models")))) return EXIT_SOME_FAILED;
   std::error_code ec;
   std::filesystem::path parent = std::filesystem::path(*out).parent_path();
   if (!parent.empty()) std::filesystem::create_directories(parent, ec);

@@ -16,43 +16,15 @@ static const char MAIN_HELP[] =
     "  separate   write the stems of one or more songs\n"
     "  mute       write a song without its vocals, or without its accompaniment\n"
     "  probe      show the duration, rate, channels, codec and bit rate of files\n"
-    "  version    show the versions and the default model directory\n"
+    "  version    show the versions, the model directory and the model sets\n"
     "\n"
     "Every command takes --json for machine-readable output and --help for its\n"
     "options: 'ombrelt separate --help'.\n"
     "\n"
     "Models: separate and mute load four stem models from --models DIR, else from\n"
-    "$OMBRELT_MODELS, else from the default set installed with ombrelt.\n";
-
-static const char VERSION_HELP[] =
-    "usage: ombrelt version [--json]\n"
-    "\n"
-    "Shows the version of this command and of the library it loaded, and the\n"
-    "model directory that separate and mute use when no --models is given.\n"
-    "\n"
-    "options:\n"
-    "      --json    {\"ombrelt\":...,\"library\":...,\"models\":...} on standard output\n"
-    "  -h, --help    show this help\n";
-
-static int run_version(int argc, char **argv, int first) {
-  CommandLine cl;
-  if (!parse_command_line("version", {}, argc, argv, first, cl)) return EXIT_USAGE;
-  if (cl.help) {
-    std::fputs(VERSION_HELP, stdout);
-    return EXIT_ALL_DONE;
-  }
-  if (!cl.operands.empty())
-    return usage_error("version", "unexpected argument '" + cl.operands[0] + "'");
-  std::string models = choose_model_dir(nullptr);
-  if (cl.json)
-    std::printf("{\"ombrelt\":%s,\"library\":%s,\"models\":%s}\n",
-                json_quote(OMBRELT_CLI_VERSION).c_str(), json_quote(ombrelt_version()).c_str(),
-                json_quote(models).c_str());
-  else
-    std::printf("ombrelt %s\nlibrary tavrin-ombrelt %s\nmodels  %s\n", OMBRELT_CLI_VERSION,
-                ombrelt_version(), models.c_str());
-  return EXIT_ALL_DONE;
-}
+    "$OMBRELT_MODELS, else from the default set installed with ombrelt. A name\n"
+    "instead of a directory picks a set that scripts/get-models.sh downloaded\n"
+    "('ombrelt separate -m umxhq song.mp3'); 'ombrelt version' lists them.\n";
 
 int main(int argc, char **argv) {
   if (argc < 2) {

@@ -22,8 +22,10 @@ static const char SEPARATE_HELP[] =
     "  -s, --stems LIST   stems to write, separated by commas: vocals, other,\n"
     "                     bass, drums, instrumental (other, bass and drums with\n"
     "                     their sum) or all (the default)\n"
-    "  -m, --models DIR   the stem models (default: $OMBRELT_MODELS when set,\n"
-    "                     else the models installed with ombrelt)\n"
+    "  -m, --models DIR   the stem models: a directory, or the name of a set,\n"
+    "                     one fetched by scripts/get-models.sh (e.g. umxhq) or\n"
+    "                     default, the set installed with ombrelt (used when\n"
+    "                     no -m is given and $OMBRELT_MODELS is not set)\n"
     "      --json         one JSON object per file on standard output:\n"
     "                     {\"file\":...,\"ok\":true,\"result\":{\"vocals\":...,...}}\n"
     "                     or {\"file\":...,\"ok\":false,\"error\":...}\n"
@@ -127,7 +129,7 @@ int run_separate(int argc, char **argv, int first) {
                                          "into different -o directories");
   }
 
-  if (!load_models(choose_model_dir(cl.value("models")))) return EXIT_SOME_FAILED;
+  if (!load_models(choose_models(cl.value("models")))) return EXIT_SOME_FAILED;
   // The library makes one level of directory; make the parents too.
   std::error_code ec;
   std::filesystem::create_directories(out_dir, ec);

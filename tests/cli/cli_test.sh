@@ -189,6 +189,53 @@ case_model_dir() {
   expect_line cmd.out "models  $work/nowhere"
 }
 
+# A value without a slash that is no folder here names a set: in the user's
+# data directory (then among the installed sets, see the install case);
+# "default" is the default set.
+case_model_names() {
+  cp "$MEDIA/stereo_44k_2s.wav" song.wav
+  export XDG_DATA_HOME="$work/data"
+  sets="$XDG_DATA_HOME/tavrin-ombrelt/models"
+  mkdir -p "$sets/mine" "$sets/half"
+  cp "$MODELS"/umxl_*.onnx "$sets/mine/"
+  cp "$MODELS/umxl_vocals.onnx" "$sets/half/"
+
+  run separate -m mine -s bass song.wav
+  expect_status 0 "-m with the name of a user set"
+  expect_files stems/song_bass.wav
+  run separate -m default -s bass song.wav
+  expect_status 0 "-m default"
+  # value of --models or OMBRELT_MODELS | the models line of 'ombrelt version'
+  while IFS='|' read -r value line; do
+    OMBRELT_MODELS="$value" run version
+    expect_line cmd.out "$line"
+  done <<TABLE
+mine|models  $sets/mine
+default|models  $MODELS
+half|models  half: no such set (scripts/get-models.sh half gets it)
+TABLE
+  expect_line cmd.out "sets    $sets: half (incomplete), mine"
+
+  # A set that is missing or incomplete: where it was looked for, and how to
+  # get it.
+  for name in nosuch half; do
+    run separate -m "$name" song.wav
+    expect_status 1 "-m $name"
+    grep -qxF "ombrelt: no model set '$name' in ./$name, $sets/$name or $BUILD_DIR/share/tavrin-ombrelt/models/$name" cmd.err \
+      || { cat cmd.err >&2; fail "-m $name: no list of the places tried"; }
+    expect_line cmd.err "ombrelt: get it with 'scripts/get-models.sh $name' from the tavrin-ombrelt sources, or give a directory with --models DIR"
+  done
+  # A folder of that name here comes first, models or not.
+  mkdir nosuch
+  run separate -m nosuch song.wav
+  expect_status 1 "-m naming an empty folder here"
+  grep -q "^ombrelt: cannot load the models in nosuch: " cmd.err || { cat cmd.err >&2; fail "the folder here was not used"; }
+  # A relative XDG_DATA_HOME is ignored, as the XDG rules say.
+  mkdir -p home/.local/share/tavrin-ombrelt/models
+  XDG_DATA_HOME=data HOME="$work/home" run version
+  expect_line cmd.out "sets    $work/home/.local/share/tavrin-ombrelt/models: none yet (scripts/get-models.sh umxhq gets one)"
+}
+
 # A terminal gets a live elapsed-time line while a file runs, then the result.
 case_live_line() {
   command -v script >/dev/null || { echo "no script(1): skipped"; exit 0; }
@@ -224,6 +271,22 @@ case_install() {
   expect_files out/song_instrumental.wav
   "$prefix/bin/ombrelt" version > version.txt
   expect_line version.txt "models  $prefix/share/tavrin-ombrelt/models"
+  # A set installed beside the default one is found by name, after a user
+  # set of the same name.
+  installed_set="$prefix/share/tavrin-ombrelt/models/studio"
+  mkdir -p "$installed_set" "$work/data/tavrin-ombrelt/models"
+  cp "$prefix"/share/tavrin-ombrelt/models/*.onnx "$installed_set/"
+  export XDG_DATA_HOME="$work/data"
+  OMBRELT_MODELS=studio "$prefix/bin/ombrelt" version > version.txt
+  expect_line version.txt "models  $installed_set"
+  expect_line version.txt "        $prefix/share/tavrin-ombrelt/models: studio"
+  "$prefix/bin/ombrelt" separate -m studio -s vocals -o out-studio song.wav > out.txt \
+    || fail "the installed command with an installed set"
+  expect_files out-studio/song_vocals.wav
+  cp -r "$installed_set" "$work/data/tavrin-ombrelt/models/"
+  OMBRELT_MODELS=studio "$prefix/bin/ombrelt" version > version.txt
+  expect_line version.txt "models  $work/data/tavrin-ombrelt/models/studio"
+  unset XDG_DATA_HOME
   # Everything the command loads of this project comes from the prefix.
   ldd "$prefix/bin/ombrelt" > ldd.txt
   for lib in libtavrin-ombrelt.so.1 libonnxruntime.so.1 libyyjson.so.0; do
