@@ -26,6 +26,7 @@ debian_packages=(
   python3-onnx python3-numpy
   libfftw3-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
+  curl
   npm
 )
 
