@@ -8,6 +8,9 @@
 #   <datadir>/tavrin-ombrelt/models/*.onnx  the default stem models
 #   <libdir>/pkgconfig/tavrin-ombrelt.pc    for pkg-config
 #   <libdir>/cmake/tavrin-ombrelt/          for find_package(tavrin-ombrelt)
+#   <docdir>/LICENSE, THIRD-PARTY.md, README.md
+#                                           the licence, the licences of what
+#                                           is bundled or linked, the manual
 # Every path in the package files is relative to where they are installed,
 # so the tree may be installed with --prefix or moved as a whole.
 include(CMakePackageConfigHelpers)
@@ -32,6 +35,9 @@ if(TARGET ombrelt_default_models)
   install(DIRECTORY "${OMBRELT_DEFAULT_MODELS_DIR}/" DESTINATION "${OMBRELT_INSTALL_MODELSDIR}"
     FILES_MATCHING PATTERN "*.onnx")
 endif()
+
+install(FILES "${PROJECT_SOURCE_DIR}/LICENSE" "${PROJECT_SOURCE_DIR}/THIRD-PARTY.md"
+  "${PROJECT_SOURCE_DIR}/README.md" DESTINATION "${CMAKE_INSTALL_DOCDIR}")
 
 # pkg-config: the prefix is found from the .pc file's own place.
 file(RELATIVE_PATH OMBRELT_PC_PREFIX_FROM_PCDIR

@@ -263,7 +263,8 @@ case_install() {
   for f in lib/libtavrin-ombrelt.so lib/libtavrin-ombrelt.so.1 lib/libonnxruntime.so.1 \
            lib/libyyjson.so.0 include/ombrelt.h bin/ombrelt lib/pkgconfig/tavrin-ombrelt.pc \
            lib/cmake/tavrin-ombrelt/tavrin-ombrelt-config.cmake \
-           share/tavrin-ombrelt/models/umxl_vocals.onnx; do
+           share/tavrin-ombrelt/models/umxl_vocals.onnx share/doc/tavrin-ombrelt/LICENSE \
+           share/doc/tavrin-ombrelt/THIRD-PARTY.md; do
     [ -e "$prefix/$f" ] || fail "$f was not installed"
   done
   cp "$MEDIA/stereo_44k_2s.wav" song.wav
@@ -313,6 +314,7 @@ C
      -o consumer-pc || fail "building against pkg-config"
   [ "$(./consumer-pc "$(pkg-config --variable=modelsdir tavrin-ombrelt)")" = 1.0.0 ] \
     || fail "the pkg-config consumer"
+  [ "$(pkg-config --variable=license tavrin-ombrelt)" = MIT ] || fail "no licence in the .pc file"
 
   mkdir cm
   cat > cm/CMakeLists.txt <<'CM'
@@ -322,11 +324,13 @@ find_package(tavrin-ombrelt 1.0 REQUIRED)
 add_executable(consumer ../consumer.c)
 target_link_libraries(consumer PRIVATE tavrin-ombrelt::tavrin-ombrelt)
 file(WRITE "${CMAKE_BINARY_DIR}/models_dir.txt" "${TAVRIN_OMBRELT_MODELS_DIR}")
+file(WRITE "${CMAKE_BINARY_DIR}/license.txt" "${TAVRIN_OMBRELT_LICENSE}")
 CM
   cmake -S cm -B cm/build -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_C_FLAGS="$SANITIZE_FLAGS" \
     > cmake.log 2>&1 || { cat cmake.log >&2; fail "find_package"; }
   cmake --build cm/build >> cmake.log 2>&1 || { cat cmake.log >&2; fail "building against find_package"; }
   [ "$(cm/build/consumer "$(cat cm/build/models_dir.txt)")" = 1.0.0 ] || fail "the find_package consumer"
+  [ "$(cat cm/build/license.txt)" = MIT ] || fail "no licence in the CMake package"
 }
 
 "case_${1:?usage: cli_test.sh CASE}"
