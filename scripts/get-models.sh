@@ -128,11 +128,19 @@ fetch() {
   # asking the server for its next byte would only earn a 416.
   if [ ! -f "$part" ] || [ "$(sha256_of "$part" | cut -c1-${#want})" != "$want" ]; then
     echo "downloading $url" >&2
-    local progress=(-sS)
+    local progress=(-sS) status=0 code
     [ -t 2 ] && progress=(--progress-bar)
-    local status=0
-    curl -fL "${progress[@]}" --retry 3 --retry-delay 2 --connect-timeout 30 \
-      -C - -o "$part" "$url" || status=$?
+    code=$(curl -fL "${progress[@]}" --retry 3 --retry-delay 2 --connect-timeout 30 \
+      -w '%{http_code}' -C - -o "$part" "$url") || status=$?
+    if [ $status -ne 0 ] && [ "$code" = 416 ]; then
+      # The .part is as long as the file or longer, yet its hash differs:
+      # resuming can never mend it.
+      echo "$file: the partial download does not match the file; downloading it anew" >&2
+      rm -f "$part"
+      status=0
+      curl -fL "${progress[@]}" --retry 3 --retry-delay 2 --connect-timeout 30 \
+        -o "$part" "$url" || status=$?
+    fi
     [ $status -eq 0 ] || die "cannot download $url (curl exit status $status); run again to resume"
   fi
   got=$(sha256_of "$part" | cut -c1-${#want})

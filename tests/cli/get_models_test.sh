@@ -113,7 +113,8 @@ case_download() {
 }
 
 # A rerun picks up where a run stopped: a partial file is resumed from its
-# end, a complete one is not fetched again, and a failed run leaves no model.
+# end, a complete one is not fetched again, one as long as the file but with
+# other bytes is fetched anew, and a failed run leaves no model.
 case_resume() {
   make_set
   start_server
@@ -123,12 +124,16 @@ case_resume() {
   half=$((size / 2))
   head -c "$half" "served/${names[0]}" > "$dir/.download/${names[0]}.part"
   cp "served/${names[1]}" "$dir/.download/${names[1]}.part"
+  size=$(stat -c %s "served/${names[2]}")
+  head -c "$size" /dev/zero > "$dir/.download/${names[2]}.part"
   mv "served/${names[3]}" drums.pth  # the server lacks one file at first
   get_models --accept-noncommercial tiny "$dir"
   expect_status 1 "a file missing on the server"
   expect_line gm.err "get-models.sh: cannot download $OMBRELT_MODELS_BASE_URL${names[3]} (curl exit status 22); run again to resume"
   expect_line requests.log "/${names[0]} bytes=$half-"
   if grep -q "^/${names[1]} " requests.log; then fail "a complete .part was fetched again"; fi
+  expect_line requests.log "/${names[2]} bytes=$size-"
+  expect_line requests.log "/${names[2]} -"
   expect_no_models "$dir"
 
   mv drums.pth "served/${names[3]}"
