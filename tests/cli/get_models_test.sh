@@ -80,7 +80,8 @@ start_server() {
   server_pid=$!
   for _ in $(seq 100); do [ -s port ] && break; sleep 0.1; done
   [ -s port ] || fail "the test server did not start"
-  export OMBRELT_MODELS_BASE_URL="http://127.0.0.1:$(cat port)/"
+  OMBRELT_MODELS_BASE_URL="http://127.0.0.1:$(cat port)/"
+  export OMBRELT_MODELS_BASE_URL
 }
 
 expect_separates() {  # what -m is given
@@ -159,9 +160,9 @@ case_mismatch() {
   get_models --accept-noncommercial tiny "$dir"
   expect_status 1 "a file whose hash differs from its name"
   got=$(sha256_of "served/${names[0]}" | cut -c1-8)
-  [ "$(cat gm.err | tail -n1)" = "get-models.sh: vocals-00000000.pth: checksum mismatch: expected SHA-256 prefix 00000000, got $got; the file was deleted, run again to download it anew" ] \
+  [ "$(tail -n1 gm.err)" = "get-models.sh: vocals-00000000.pth: checksum mismatch: expected SHA-256 prefix 00000000, got $got; the file was deleted, run again to download it anew" ] \
     || { cat gm.err >&2; fail "not the mismatch message"; }
-  [ -z "$(ls -A "$dir/.download" | grep vocals || true)" ] || fail "the bad file was kept"
+  if compgen -G "$dir/.download/vocals*" >/dev/null; then fail "the bad file was kept"; fi
   expect_no_models "$dir"
 
   mv "served/${names[0]}" "served/$real"
@@ -222,8 +223,10 @@ nosuch|2|get-models.sh: unknown model set 'nosuch'; choose from umxhq, umxl (see
 umxhq a b|2|get-models.sh: unexpected argument 'b' (see 'scripts/get-models.sh --help')
 TABLE
   PATH="$work/bin:$PATH" get_models umxl
-  grep -q "CC BY-NC-SA 4.0" gm.err && grep -q "non-commercial" gm.err \
-    || { cat gm.err >&2; fail "umxl's licence is not stated"; }
+  if ! grep -q "CC BY-NC-SA 4.0" gm.err || ! grep -q "non-commercial" gm.err; then
+    cat gm.err >&2
+    fail "umxl's licence is not stated"
+  fi
 }
 
 "case_${1:?usage: get_models_test.sh CASE}"
