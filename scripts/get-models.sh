@@ -86,6 +86,8 @@ EOF
     exit 1
   fi
   echo "Terms accepted with --accept-noncommercial." >&2
+else
+  echo "Licence of the weights of '$set_name': $licence; see $record" >&2
 fi
 
 # The user's data directory, as the ombrelt command reads it: a relative
