@@ -31,11 +31,13 @@ Downloads the model set SET, checks each file against the SHA-256 prefix in
 its name, converts it into umxl_{vocals,other,bass,drums}.onnx in DIR and
 writes DIR/README.md with the source, the licence and the checksums.
 
-  SET                      one of: $(known_sets)
-  DIR                      where the models go (default:
-                           \${XDG_DATA_HOME:-~/.local/share}/tavrin-ombrelt/models/SET)
-  --accept-noncommercial   accept a licence that allows non-commercial use only
-                           (needed for umxl)
+  SET     one of: $(known_sets)
+  DIR     where the models go; by default the folder where
+          'ombrelt separate -m SET' finds them:
+          \${XDG_DATA_HOME:-~/.local/share}/tavrin-ombrelt/models/SET
+
+  --accept-noncommercial   accept a licence that allows non-commercial use
+                           only (needed for umxl)
   -h, --help               show this help
 
 A rerun resumes an interrupted download.
