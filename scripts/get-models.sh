@@ -71,8 +71,11 @@ row=$(awk -F'\t' -v set="$set_name" '!/^#/ && $1 == set { print; exit }' "$table
 [ -n "$row" ] || usage_error "unknown model set '$set_name'; choose from $(known_sets)"
 IFS=$'\t' read -r _ base_url record licence terms f_vocals f_other f_bass f_drums <<<"$row"
 files=("$f_vocals" "$f_other" "$f_bass" "$f_drums")
+# The PyTorch hub names a file <name>-<first hex digits of its SHA-256>.<ext>.
+prefixes=()
 for f in "${files[@]}"; do
   [[ $f =~ -([0-9a-f]{8,64})\.[A-Za-z0-9]+$ ]] || die "$table: no SHA-256 prefix in the file name '$f' of set $set_name"
+  prefixes+=("${BASH_REMATCH[1]}")
 done
 base_url=${OMBRELT_MODELS_BASE_URL:-$base_url}
 base_url=${base_url%/}/
@@ -118,12 +121,10 @@ cache=$dir/.download
 mkdir -p "$cache" || die "cannot create $cache"
 
 sha256_of() { sha256sum "$1" | cut -d' ' -f1; }
-expected_prefix() { [[ $1 =~ -([0-9a-f]+)\.[A-Za-z0-9]+$ ]] && echo "${BASH_REMATCH[1]}"; }
 
-# Leaves $cache/FILE only when its SHA-256 starts with the prefix in its name.
+# fetch FILE PREFIX leaves $cache/FILE only when its SHA-256 starts with PREFIX.
 fetch() {
-  local file=$1 url=$base_url$1 want got part=$cache/$1.part
-  want=$(expected_prefix "$file")
+  local file=$1 want=$2 url=$base_url$1 got part=$cache/$1.part
   if [ -f "$cache/$file" ] && [ "$(sha256_of "$cache/$file" | cut -c1-${#want})" = "$want" ]; then
     echo "$file: already downloaded" >&2
     return
@@ -155,7 +156,7 @@ fetch() {
   mv -f "$part" "$cache/$file"
 }
 
-for f in "${files[@]}"; do fetch "$f"; done
+for i in 0 1 2 3; do fetch "${files[$i]}" "${prefixes[$i]}"; done
 
 # Convert into temporaries first, then rename all four, so the set in DIR
 # is either the old one or the new one.

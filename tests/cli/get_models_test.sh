@@ -229,5 +229,19 @@ TABLE
   fi
 }
 
+# The README's table of model sets tells the same as tools/model_sets.tsv:
+# a row per set with its record page, and the non-commercial terms where
+# they apply.
+case_readme_table() {
+  root="$(dirname "$GET_MODELS")/.."
+  while IFS=$'\t' read -r set _ record _ terms _; do
+    row=$(grep "^| \`$set\` |" "$root/README.md") || fail "README.md has no row for the set $set"
+    [[ $row == *"$record"* ]] || fail "README.md's row for $set does not point to $record"
+    if [ "$terms" = noncommercial ] && [[ $row != *non-commercial* ]]; then
+      fail "README.md's row for $set does not say non-commercial"
+    fi
+  done < <(grep -v '^#' "$root/tools/model_sets.tsv")
+}
+
 "case_${1:?usage: get_models_test.sh CASE}"
 echo "ok: $1"
