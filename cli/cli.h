@@ -67,6 +67,7 @@ struct ModelChoice {
   std::string given;               // the --models or $OMBRELT_MODELS value; empty: neither
   std::string dir;                 // what to load; empty when the set name was found nowhere
   std::vector<std::string> tried;  // the places looked in for a set name
+  bool set_not_found() const { return dir.empty() && !tried.empty(); }
 };
 
 // --models when given, else $OMBRELT_MODELS when set and not empty, else the

@@ -106,7 +106,7 @@ void print_set_not_found(const ModelChoice &choice) {
 }
 
 bool load_models(const ModelChoice &choice) {
-  if (choice.dir.empty()) {
+  if (choice.set_not_found()) {
     print_set_not_found(choice);
     return false;
   }

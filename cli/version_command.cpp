@@ -49,13 +49,13 @@ int run_version(int argc, char **argv, int first) {
     std::printf("{\"ombrelt\":%s,\"library\":%s,\"models\":%s,\"user_sets_dir\":%s,"
                 "\"user_sets\":%s,\"installed_sets\":%s}\n",
                 json_quote(OMBRELT_CLI_VERSION).c_str(), json_quote(ombrelt_version()).c_str(),
-                models.dir.empty() ? "null" : json_quote(models.dir).c_str(),
+                models.set_not_found() ? "null" : json_quote(models.dir).c_str(),
                 user_dir.empty() ? "null" : json_quote(user_dir).c_str(),
                 json_array(user_sets).c_str(), json_array(installed_sets).c_str());
     return EXIT_ALL_DONE;
   }
   std::printf("ombrelt %s\nlibrary tavrin-ombrelt %s\n", OMBRELT_CLI_VERSION, ombrelt_version());
-  if (models.dir.empty())
+  if (models.set_not_found())
     std::printf("models  %s: no such set (scripts/get-models.sh %s gets it)\n",
                 models.given.c_str(), models.given.c_str());
   else
