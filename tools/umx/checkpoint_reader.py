@@ -120,6 +120,10 @@ def _unpickle(file, persistent_load=None, what="pickle"):
         raise
     except EOFError:
         raise CheckpointError(f"truncated file (in the {what})") from None
+    except pickle.UnpicklingError as e:
+        if "truncated" in str(e):
+            raise CheckpointError(f"truncated file (in the {what})") from None
+        raise CheckpointError(f"corrupt {what} ({e})") from None
     except RecursionError:
         raise CheckpointError(f"{what} nested too deeply") from None
     except Exception as e:  # a broken pickle raises almost anything
