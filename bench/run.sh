@@ -2,15 +2,16 @@
 # Runs the whole benchmark and prints its tables:
 #   - builds the library with stage timing into a build directory of its own
 #     (default build-bench/ in the checkout), with the benchmark programs;
-#   - makes the default models and the benchmark model set (four ~110 MB
-#     files, made once) and MP3 inputs of the requested lengths;
+#   - makes the default models, the benchmark model set (four ~113 MB
+#     files, made once), the same weights as checkpoints converted by
+#     tools/umx/convert_checkpoint.py, and MP3 inputs of the requested lengths;
 #   - runs the FFT micro-benchmark against FFTW, then the separation
 #     benchmark for every model set and input, each run in a fresh process.
 #
 #   bench/run.sh [BUILD_DIR]
 #
 # BENCH_LENGTHS  input lengths in seconds (default "30 120 600")
-# BENCH_SETS     model sets, any of "default bench" (default both)
+# BENCH_SETS     model sets, any of "default bench converted" (default all)
 # BENCH_REPEAT   runs of each separation, the fastest reported (default 1)
 #
 # The tables are also written to BUILD_DIR/bench-results.md.
@@ -19,7 +20,7 @@ set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${1:-$here/build-bench}
 lengths=${BENCH_LENGTHS:-30 120 600}
-sets=${BENCH_SETS:-default bench}
+sets=${BENCH_SETS:-default bench converted}
 repeat=${BENCH_REPEAT:-1}
 
 "$here/scripts/setup.sh"
@@ -34,7 +35,9 @@ for set in $sets; do
   case $set in
     default) targets+=(ombrelt_default_models); set_args+=(--set "default=$build/models") ;;
     bench) targets+=(ombrelt_bench_models); set_args+=(--set "bench=$build/bench-models") ;;
-    *) echo "run.sh: unknown model set $set (use default, bench)" >&2; exit 2 ;;
+    converted) targets+=(ombrelt_converted_models)
+               set_args+=(--set "converted=$build/converted-models") ;;
+    *) echo "run.sh: unknown model set $set (use default, bench, converted)" >&2; exit 2 ;;
   esac
 done
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]}"

@@ -23,7 +23,7 @@ debian_packages=(
   cmake g++ pkg-config make
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   libgtest-dev ffmpeg
-  python3-onnx python3-numpy
+  python3-onnx python3-numpy python3-pytest
   libfftw3-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
   curl

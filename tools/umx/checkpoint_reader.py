@@ -15,6 +15,7 @@ shape, strides and offset reach.
 
 import collections
 import io
+import os
 import pickle
 import struct
 import zipfile
@@ -120,6 +121,10 @@ def _unpickle(file, persistent_load=None, what="pickle"):
         raise
     except EOFError:
         raise CheckpointError(f"truncated file (in the {what})") from None
+    except pickle.UnpicklingError as e:
+        if "truncated" in str(e):
+            raise CheckpointError(f"truncated file (in the {what})") from None
+        raise CheckpointError(f"corrupt {what} ({e})") from None
     except RecursionError:
         raise CheckpointError(f"{what} nested too deeply") from None
     except Exception as e:  # a broken pickle raises almost anything
@@ -213,8 +218,14 @@ def _read_zip(path):
         storages = {}
         for key in claimed:
             entry = top + "data/" + key
-            if archive.NameToInfo.get(entry) is None:
+            info = archive.NameToInfo.get(entry)
+            if info is None:
                 raise CheckpointError(f"storage {key} is missing from the archive")
+            if info.file_size > 8 * claimed[key] + 4096:
+                # torch writes a storage's bytes and nothing more; far more
+                # than that is not a storage (and may not fit in memory).
+                raise CheckpointError(f"storage {key} holds {info.file_size} bytes, "
+                                      f"far more than its {claimed[key]} elements")
             storages[key] = _zip_entry(archive, entry)
         return _state_dict(obj, storages)
 
@@ -260,7 +271,9 @@ def _read_legacy(file):
         root, dtype = refs[key]
         if count != root:
             raise CheckpointError(f"storage {key} holds {count} elements, the file claims {root}")
-        data = file.read(count * dtype.itemsize)
+        # Claims beyond the file's end are caught before any memory is taken.
+        left = os.fstat(file.fileno()).st_size - file.tell()
+        data = file.read(min(count * dtype.itemsize, left))
         if len(data) < count * dtype.itemsize:
             raise CheckpointError(f"truncated file (in storage {key}: {len(data)} of "
                                   f"{count * dtype.itemsize} bytes)")
