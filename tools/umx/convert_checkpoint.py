@@ -17,8 +17,6 @@ import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-import onnx  # noqa: E402
-
 import layout  # noqa: E402
 from checkpoint_reader import CheckpointError, read_state_dict  # noqa: E402
 from stem_graph import build_stem_model  # noqa: E402
