@@ -1,8 +1,9 @@
 // Shared pieces of the separate and mute operations.
 #pragma once
 
+#include "engine/engine.h"
+
 struct yyjson_mut_doc;
-struct yyjson_mut_val;
 
 // Turns the stem list of ombrelt_separate into four flags in STEM_NAMES
 // order. NULL or "" asks for every stem. Returns 0, or -1 with the message
@@ -13,11 +14,11 @@ int parse_stem_request(const char *stems_json, int wanted[4]);
 // operation needs. Returns 0, or -1 with the message in g_err.
 int check_ready(const char **json_out);
 
-// A result document with an empty object as its root. Either may be null
-// when memory runs out; the engine then adds no members and finish_json
-// reports the missing document.
-struct ResultDoc {
-  yyjson_mut_doc *doc;
-  yyjson_mut_val *root;
-};
-ResultDoc new_result_doc();
+// Decodes in_path and separates it as the request says. Returns 0, or -1
+// with the message in g_err.
+int separate_file(const char *in_path, const SeparationRequest &request, SeparationResult *result);
+
+// A result document whose root object holds the path of every output
+// written (except `skipped`, an OutputId or -1), then "duration_s", "chunks"
+// and "elapsed_s". Null when memory runs out; finish_json then reports it.
+yyjson_mut_doc *separation_json(const SeparationResult &result, int skipped);

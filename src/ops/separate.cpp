@@ -1,11 +1,4 @@
 // ombrelt_separate: decode, separate into the requested stems, report.
-#include <cstdlib>
-
-#include <yyjson.h>
-
-#include "audio/audio.h"
-#include "engine/engine.h"
-#include "engine/stage_timing.h"
 #include "frame/frame.h"
 #include "ombrelt.h"
 #include "ops/ops.h"
@@ -19,25 +12,14 @@ extern "C" int ombrelt_separate(const char *in_path, const char *out_dir, const 
   }
   // The list is judged before the input is touched, so a bad list is
   // reported even for a missing file.
-  int wanted[4];
-  if (parse_stem_request(stems_json, wanted) != 0) return -1;
-
-  float *samples = nullptr;
-  int frames = 0;
-  OM_STAGE_START(t_decode);
-  if (decode_audio(in_path, &samples, &frames) != 0) return -1;
-  OM_STAGE_STOP(STAGE_DECODE, t_decode);
+  SeparationRequest request{};
+  if (parse_stem_request(stems_json, request.stems_wanted) != 0) return -1;
 
   char base[BASE_NAME_SIZE];
   base_name(in_path, base);
-  ResultDoc result = new_result_doc();
-  int rc = do_separate(samples, frames, wanted, out_dir, base, result.doc, result.root);
-  // Only one copy of the signal lives beside the engine's buffers: it goes
-  // before the result is serialised.
-  std::free(samples);
-  if (rc != 0) {
-    yyjson_mut_doc_free(result.doc);
-    return -1;
-  }
-  return finish_json(result.doc, json_out);
+  request.out_dir = out_dir;
+  request.base = base;
+  static SeparationResult result;
+  if (separate_file(in_path, request, &result) != 0) return -1;
+  return finish_json(separation_json(result, -1), json_out);
 }

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <yyjson.h>
 
 #include <cmath>
 #include <cstdint>
@@ -8,8 +7,10 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "engine/memory_source.h"
 #include "frame/frame.h"
 #include "ombrelt.h"
+#include "ops/ops.h"
 #include "runtime/runtime.h"
 #include "support/json_view.h"
 #include "support/test_support.h"
@@ -37,17 +38,17 @@ std::vector<float> test_signal(int frames, float amplitude) {
   return s;
 }
 
-// Runs the chunk loop and the normalisation of one stem in memory.
-std::vector<float> separate_in_memory(const std::vector<float> &in, int stem) {
-  int frames = (int)(in.size() / 2);
-  ChunkPlan plan = make_plan(frames);
-  std::vector<float> acc(2 * (size_t)plan.work_len, 0.0f), wsum(plan.work_len);
-  compute_wsum(plan, wsum.data());
-  float *accs[1] = {acc.data()};
-  EXPECT_EQ(run_chunks(in.data(), frames, plan, &stem, 1, accs), 0) << ombrelt_last_error();
-  std::vector<float> out(in.size());
-  const float *src[1] = {acc.data()};
-  normalise_sum(src, 1, wsum.data(), frames, out.data());
+// Separates one stem of `in` through the files and reads it back as floats.
+std::vector<float> separate_one(const std::vector<float> &in, int stem) {
+  TempDir tmp;
+  MemorySource memory{&in, 10007};
+  SeparationRequest request{{0, 0, 0, 0}, tmp.path().c_str(), "one"};
+  request.stems_wanted[stem] = 1;
+  static SeparationResult result;
+  EXPECT_EQ(separate_stream(memory.source(), request, &result), 0) << ombrelt_last_error();
+  std::vector<int16_t> wav = read_wav16(result.path[stem]).samples;
+  std::vector<float> out(wav.size());
+  for (size_t i = 0; i < wav.size(); i++) out[i] = (float)wav[i] / 32767.0f;
   return out;
 }
 
@@ -62,7 +63,7 @@ TEST_F(Engine, IdentityModelsGiveTheInputBackWhereverTheWindowCovers) {
   for (int frames : {3000, 4096, 4410, 44100, 103 * 1024, 10 * 44100 + 1}) {
     SCOPED_TRACE(frames);
     std::vector<float> in = test_signal(frames, 0.9f);
-    std::vector<float> out = separate_in_memory(in, 0);
+    std::vector<float> out = separate_one(in, 0);
     ChunkPlan plan = make_plan(frames);
     std::vector<float> wsum(plan.work_len);
     compute_wsum(plan, wsum.data());
@@ -89,7 +90,7 @@ TEST_F(Engine, ModelOutputScalesTheStem) {
     SCOPED_TRACE(c.set);
     load(c.set);
     std::vector<float> in = test_signal(44100, 0.4f);
-    std::vector<float> out = separate_in_memory(in, 2);
+    std::vector<float> out = separate_one(in, 2);
     ChunkPlan plan = make_plan(44100);
     std::vector<float> wsum(plan.work_len);
     compute_wsum(plan, wsum.data());
@@ -104,11 +105,11 @@ TEST_F(Engine, ModelOutputScalesTheStem) {
 TEST_F(Engine, SilentBinsStaySilentWhateverTheModelSays) {
   load("gain2");
   std::vector<float> in(2 * 20000, 0.0f);
-  std::vector<float> out = separate_in_memory(in, 0);
+  std::vector<float> out = separate_one(in, 0);
   for (float v : out) ASSERT_EQ(v, 0.0f);
 }
 
-// Calls do_separate with a fresh result document and returns its text.
+// Runs the engine on `in` and returns the result text of ombrelt_separate.
 struct EngineRun {
   int rc;
   std::string json;
@@ -116,14 +117,13 @@ struct EngineRun {
 
 EngineRun run_engine(const std::vector<float> &in, const int wanted[4], const std::string &dir,
                      const char *base = "song") {
-  yyjson_mut_doc *doc = yyjson_mut_doc_new(nullptr);
-  yyjson_mut_val *root = yyjson_mut_obj(doc);
-  yyjson_mut_doc_set_root(doc, root);
-  int rc = do_separate(in.data(), (int)(in.size() / 2), wanted, dir.c_str(), base, doc, root);
+  MemorySource memory{&in};
+  SeparationRequest request{{wanted[0], wanted[1], wanted[2], wanted[3]}, dir.c_str(), base};
+  static SeparationResult result;
+  int rc = separate_stream(memory.source(), request, &result);
   const char *text = nullptr;
   EngineRun r{rc, ""};
-  if (rc == 0 && finish_json(doc, &text) == 0) r.json = text;
-  if (rc != 0) yyjson_mut_doc_free(doc);
+  if (rc == 0 && finish_json(separation_json(result, -1), &text) == 0) r.json = text;
   return r;
 }
 
@@ -215,15 +215,6 @@ TEST_F(Engine, FileLengthsFollowTheInput) {
     ASSERT_EQ(r.rc, 0) << ombrelt_last_error();
     EXPECT_EQ(read_wav16(tmp / "song_vocals.wav").samples.size(), 2 * (size_t)frames);
   }
-}
-
-TEST_F(Engine, WorksWithoutAResultDocument) {
-  load("identity");
-  TempDir tmp;
-  const int vocals[4] = {1, 0, 0, 0};
-  std::vector<float> in = test_signal(4410, 0.5f);
-  EXPECT_EQ(do_separate(in.data(), 4410, vocals, tmp.path().c_str(), "song", nullptr, nullptr), 0);
-  EXPECT_TRUE(file_exists(tmp / "song_vocals.wav"));
 }
 
 TEST_F(Engine, AFailingModelStopsBeforeAnyFileIsWritten) {

@@ -1,0 +1,140 @@
+// Naming, normalisation and writing of the stem files.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "engine/stage_timing.h"
+#include "engine/stem_files.h"
+#include "frame/frame.h"
+#include "runtime/runtime.h"
+
+namespace {
+
+constexpr int FILE_NAME_SIZE = 128;
+constexpr const char *OUTPUT_SUFFIX[N_OUTPUTS] = {"vocals", "other", "bass", "drums",
+                                                  "instrumental"};
+constexpr int OTHER = 1, BASS = 2, DRUMS = 3;
+
+// One block of normalised samples on its way to a writer.
+float block[2 * WRITE_BLOCK];
+
+}  // namespace
+
+int output_path(char *path, const char *out_dir, const char *base, const char *suffix) {
+  char name[FILE_NAME_SIZE];
+  int n = std::snprintf(name, sizeof name, "%s_%s.wav", base, suffix);
+  if (n < 0 || n >= FILE_NAME_SIZE) {
+    set_err("output file name too long: %s_%s.wav", base, suffix);
+    return -1;
+  }
+  // One byte more than a path may hold shows whether the join was cut.
+  char joined[OUTPUT_PATH_SIZE + 1];
+  join_path(joined, sizeof joined, out_dir, name);
+  if (std::strlen(joined) >= OUTPUT_PATH_SIZE) {
+    set_err("output path too long: %s", joined);
+    return -1;
+  }
+  std::memcpy(path, joined, std::strlen(joined) + 1);
+  return 0;
+}
+
+int plan_outputs(const SeparationRequest &request, SeparationResult *result, int wanted[4]) {
+  const int *flags = request.stems_wanted;
+  int n_wanted = 0;
+  for (int s = 0; s < N_STEMS; s++) {
+    result->written[s] = flags[s] != 0;
+    if (flags[s]) wanted[n_wanted++] = s;
+  }
+  result->written[OUT_INSTRUMENTAL] = flags[OTHER] && flags[BASS] && flags[DRUMS];
+  // Every output path is judged before anything is made or computed.
+  for (int o = 0; o < N_OUTPUTS; o++) {
+    result->path[o][0] = '\0';
+    if (result->written[o] &&
+        output_path(result->path[o], request.out_dir, request.base, OUTPUT_SUFFIX[o]) != 0)
+      return -1;
+  }
+  return n_wanted;
+}
+
+int open_stem_files(StemFiles *files, const SeparationResult &result, const int wanted[4],
+                    int n_wanted) {
+  *files = StemFiles{};
+  int slot_of[N_STEMS] = {-1, -1, -1, -1};
+  for (int i = 0; i < n_wanted; i++) slot_of[wanted[i]] = i;
+  for (int o = 0; o < N_OUTPUTS; o++) {
+    if (!result.written[o]) continue;
+    int k = files->count;
+    files->id[k] = o;
+    if (o == OUT_INSTRUMENTAL) {
+      files->sources[k] = 3;
+      files->source[k][0] = slot_of[OTHER];
+      files->source[k][1] = slot_of[BASS];
+      files->source[k][2] = slot_of[DRUMS];
+    } else {
+      files->sources[k] = 1;
+      files->source[k][0] = slot_of[o];
+    }
+    files->path[k] = result.path[o];
+    if (wav_open(&files->wav[k], files->path[k]) != 0) {
+      abandon_stem_files(files);
+      return -1;
+    }
+    files->count++;
+  }
+  return 0;
+}
+
+void normalise_sum(const float *const *acc, int n_acc, const float *wsum, int64_t count,
+                   float *out) {
+  for (int64_t n = 0; n < count; n++) {
+    float w = wsum[n];
+    for (int ch = 0; ch < 2; ch++) {
+      float v = 0.0f;
+      if (w > WSUM_FLOOR) {
+        // Each source is divided before it is added, so the instrumental mix
+        // equals the sum of the stems as they were written.
+        v = acc[0][2 * n + ch] / w;
+        for (int s = 1; s < n_acc; s++) v += acc[s][2 * n + ch] / w;
+      }
+      out[2 * n + ch] = v;
+    }
+  }
+}
+
+int write_stem_files(StemFiles *files, const float *const *acc, const float *wsum, int64_t count) {
+  OM_STAGE_START(t_write);
+  for (int64_t off = 0; off < count; off += WRITE_BLOCK) {
+    int n = (int)std::min<int64_t>(count - off, WRITE_BLOCK);
+    for (int k = 0; k < files->count; k++) {
+      const float *src[3];
+      for (int s = 0; s < files->sources[k]; s++) src[s] = acc[files->source[k][s]] + 2 * off;
+      normalise_sum(src, files->sources[k], wsum + off, n, block);
+      if (wav_write(&files->wav[k], block, n) != 0) return -1;
+    }
+  }
+  OM_STAGE_STOP(STAGE_WRITE, t_write);
+  return 0;
+}
+
+int finish_stem_files(StemFiles *files, const SeparationRequest &request) {
+  // The end of each file leaves the writer's buffer only now; a disk that
+  // is full by then fails the file like a failed block.
+  for (int k = 0; k < files->count; k++)
+    if (wav_finish(&files->wav[k]) != 0) {
+      abandon_stem_files(files);
+      return -1;
+    }
+  engine_point("rename");
+  for (int k = 0; k < files->count; k++) {
+    if (files->id[k] != request.moved_output) continue;
+    if (std::rename(files->path[k], request.moved_to) != 0) {
+      set_err("cannot rename %s -> %s", files->path[k], request.moved_to);
+      return -1;
+    }
+  }
+  return 0;
+}
+
+void abandon_stem_files(StemFiles *files) {
+  for (int k = 0; k < files->count; k++) wav_close(&files->wav[k]);
+}
