@@ -3,6 +3,7 @@
 // stays at a few chunks whatever the length of the input.
 #include <sys/stat.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -93,34 +94,32 @@ int separate_stream(const SampleSource &src, const SeparationRequest &request,
   if (n_wanted < 0) return -1;
 
   // The writers report a directory that cannot be made when they open files.
-  if (request.out_dir && *request.out_dir) (void)mkdir(request.out_dir, 0777);
+  // One made here goes again when the separation fails: a failure leaves
+  // nothing behind.
+  const bool made_dir = mkdir(request.out_dir, 0777) == 0;
   StemFiles files;
-  if (open_stem_files(&files, *result, wanted, n_wanted) != 0) return -1;
+  remove_stale_temporaries(request.out_dir, *result);
+  if (open_stem_files(&files, request, *result, wanted, n_wanted) != 0) {
+    if (made_dir) (void)rmdir(request.out_dir);
+    return -1;
+  }
 
   for (int i = 0; i < n_wanted; i++) std::memset(acc_window[i], 0, sizeof acc_window[i]);
   float *acc[N_STEMS] = {acc_window[0], acc_window[1], acc_window[2], acc_window[3]};
   int64_t written = 0;  // samples of the stems already written
   for (int64_t c = 0;; c++) {
-    if (c > 0 && fill(in) != 0) {
-      abandon_stem_files(&files);
-      return -1;
-    }
+    if (c > 0 && fill(in) != 0) break;
     const int64_t available = in.start + in.held;
     const bool last = in.ended && is_last_chunk(c, available);
     // Until the input has ended, a plan for a longer input gives the same
     // frames, windows and sums for everything this chunk finishes.
     const ChunkPlan plan = make_plan(last ? available : c * CHUNK_STEP + WINDOW);
     const ChunkInput chunk{input, in.held};
-    if (run_chunk(chunk, wanted, n_wanted, keep_from(plan, c), chunk_frames(plan, c), acc) != 0) {
-      abandon_stem_files(&files);
-      return -1;
-    }
+    if (run_chunk(chunk, wanted, n_wanted, keep_from(plan, c), chunk_frames(plan, c), acc) != 0)
+      break;
     engine_point("chunk");
     const int64_t finished = last ? available : in.start + FINAL_AFTER_CHUNK;
-    if (write_finished(files, plan, in, n_wanted, written, finished) != 0) {
-      abandon_stem_files(&files);
-      return -1;
-    }
+    if (write_finished(files, plan, in, n_wanted, written, finished) != 0) break;
     written = finished;
     if (last) {
       result->samples = available;
@@ -130,7 +129,11 @@ int separate_stream(const SampleSource &src, const SeparationRequest &request,
     advance(in, n_wanted);
   }
 
-  if (finish_stem_files(&files, request) != 0) return -1;
+  if (result->chunks == 0 || finish_stem_files(&files, request) != 0) {
+    abandon_stem_files(&files);
+    if (made_dir) (void)rmdir(request.out_dir);
+    return -1;
+  }
   result->duration_s = (double)result->samples / 44100.0;
   result->elapsed_s = seconds_now() - start_time;
   g_err[0] = '\0';

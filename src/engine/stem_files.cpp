@@ -1,6 +1,12 @@
 // Naming, normalisation and writing of the stem files.
+#include <dirent.h>
+#include <signal.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "engine/stage_timing.h"
@@ -17,6 +23,32 @@ constexpr int OTHER = 1, BASS = 2, DRUMS = 3;
 
 // One block of normalised samples on its way to a writer.
 float block[2 * WRITE_BLOCK];
+
+const char *file_name_of(const char *path) {
+  const char *sep = last_separator(path);
+  return sep ? sep + 1 : path;
+}
+
+// The pid in a temporary's name ".<name>.<pid>.tmp", or -1 when entry is not
+// a temporary of name.
+long temporary_pid(const char *entry, const char *name) {
+  std::size_t len = std::strlen(name);
+  if (entry[0] != '.' || std::strncmp(entry + 1, name, len) != 0 || entry[1 + len] != '.')
+    return -1;
+  const char *digits = entry + len + 2;
+  char *end = nullptr;
+  errno = 0;
+  long pid = std::strtol(digits, &end, 10);
+  if (end == digits || *digits == '-' || *digits == '+' || errno != 0 ||
+      std::strcmp(end, ".tmp") != 0)
+    return -1;
+  return pid;
+}
+
+bool written_by_someone_else(long pid) {
+  if (pid <= 0 || pid == (long)getpid()) return false;
+  return kill((pid_t)pid, 0) == 0 || errno != ESRCH;
+}
 
 }  // namespace
 
@@ -56,8 +88,24 @@ int plan_outputs(const SeparationRequest &request, SeparationResult *result, int
   return n_wanted;
 }
 
-int open_stem_files(StemFiles *files, const SeparationResult &result, const int wanted[4],
-                    int n_wanted) {
+void remove_stale_temporaries(const char *out_dir, const SeparationResult &result) {
+  DIR *dir = opendir(out_dir);
+  if (!dir) return;
+  while (dirent *entry = readdir(dir)) {
+    for (int o = 0; o < N_OUTPUTS; o++) {
+      if (!result.written[o]) continue;
+      long pid = temporary_pid(entry->d_name, file_name_of(result.path[o]));
+      if (pid < 0 || written_by_someone_else(pid)) continue;
+      char stale[OUTPUT_PATH_SIZE + 300];
+      join_path(stale, sizeof stale, out_dir, entry->d_name);
+      (void)unlink(stale);
+    }
+  }
+  closedir(dir);
+}
+
+int open_stem_files(StemFiles *files, const SeparationRequest &request,
+                    const SeparationResult &result, const int wanted[4], int n_wanted) {
   *files = StemFiles{};
   int slot_of[N_STEMS] = {-1, -1, -1, -1};
   for (int i = 0; i < n_wanted; i++) slot_of[wanted[i]] = i;
@@ -75,11 +123,15 @@ int open_stem_files(StemFiles *files, const SeparationResult &result, const int 
       files->source[k][0] = slot_of[o];
     }
     files->path[k] = result.path[o];
-    if (wav_open(&files->wav[k], files->path[k]) != 0) {
+    char name[OUTPUT_PATH_SIZE];
+    std::snprintf(name, sizeof name, ".%s.%ld.tmp", file_name_of(files->path[k]), (long)getpid());
+    join_path(files->temp[k], sizeof files->temp[k], request.out_dir, name);
+    // Counted before it is opened: a writer that fails may leave its file.
+    files->count++;
+    if (wav_open(&files->wav[k], files->temp[k], files->path[k]) != 0) {
       abandon_stem_files(files);
       return -1;
     }
-    files->count++;
   }
   return 0;
 }
@@ -125,16 +177,34 @@ int finish_stem_files(StemFiles *files, const SeparationRequest &request) {
       return -1;
     }
   engine_point("rename");
+  // The moved output first: it is the one move that can fail for reasons of
+  // the host's choosing (out_path a directory, say), and until it has
+  // succeeded no stem has its final name.
   for (int k = 0; k < files->count; k++) {
     if (files->id[k] != request.moved_output) continue;
-    if (std::rename(files->path[k], request.moved_to) != 0) {
+    if (std::rename(files->temp[k], request.moved_to) != 0) {
       set_err("cannot rename %s -> %s", files->path[k], request.moved_to);
+      abandon_stem_files(files);
       return -1;
     }
+    files->temp[k][0] = '\0';
+  }
+  for (int k = 0; k < files->count; k++) {
+    if (!files->temp[k][0]) continue;
+    if (std::rename(files->temp[k], files->path[k]) != 0) {
+      set_err("cannot move %s into place", files->path[k]);
+      abandon_stem_files(files);
+      return -1;
+    }
+    files->temp[k][0] = '\0';
   }
   return 0;
 }
 
 void abandon_stem_files(StemFiles *files) {
-  for (int k = 0; k < files->count; k++) wav_close(&files->wav[k]);
+  for (int k = 0; k < files->count; k++) {
+    wav_close(&files->wav[k]);
+    if (files->temp[k][0]) (void)unlink(files->temp[k]);
+    files->temp[k][0] = '\0';
+  }
 }

@@ -1,5 +1,9 @@
 // The output files of one separation, open side by side while the stems
-// stream out.
+// stream out. Each is written under a hidden temporary name beside its final
+// one, .<name>.<pid>.tmp, and gets its final name only when the whole
+// separation has succeeded: a failure, or a process killed on the way,
+// leaves no stem under a final name that is not complete, and never touches
+// a file that already had that name.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +18,7 @@ struct StemFiles {
   int source[N_OUTPUTS][3];  // their indices among the wanted stems
   WavOut wav[N_OUTPUTS];
   const char *path[N_OUTPUTS];  // the final names, in the result
+  char temp[N_OUTPUTS][OUTPUT_PATH_SIZE + 32];
 };
 
 // Formats <out_dir>/<base>_<suffix>.wav into path (OUTPUT_PATH_SIZE bytes).
@@ -29,20 +34,30 @@ int output_path(char *path, const char *out_dir, const char *base, const char *s
 // name does not fit. Makes nothing on disk.
 int plan_outputs(const SeparationRequest &request, SeparationResult *result, int wanted[4]);
 
-// Opens every output marked in result. Returns 0, or -1 with the writer's
-// message; nothing is left open then.
-int open_stem_files(StemFiles *files, const SeparationResult &result, const int wanted[4],
-                    int n_wanted);
+// Removes, in out_dir, the temporaries of the outputs marked in result that
+// no running process is writing: left by a process that was killed, or by
+// an earlier call of this one.
+void remove_stale_temporaries(const char *out_dir, const SeparationResult &result);
+
+// Opens the temporary of every output marked in result. Returns 0, or -1
+// with the writer's message (naming the final path); nothing is left open
+// or on disk then.
+int open_stem_files(StemFiles *files, const SeparationRequest &request,
+                    const SeparationResult &result, const int wanted[4], int n_wanted);
 
 // Normalises `count` samples of the accumulators (acc[i] of wanted stem i,
 // at the first of those samples) by wsum and appends them to every file.
 // Returns 0, or -1 with the writer's message.
 int write_stem_files(StemFiles *files, const float *const *acc, const float *wsum, int64_t count);
 
-// Completes every file. Returns 0, or -1 with the writer's message.
+// Completes every file and gives each its final name; the moved output of
+// the request goes to its own path first. Returns 0, or -1 with the message
+// ("wav write failed", "cannot rename %s -> %s" naming the final name and
+// the moved-to path, "cannot move %s into place"); no
+// temporary is left then.
 int finish_stem_files(StemFiles *files, const SeparationRequest &request);
 
-// After a failure: closes whatever is still open.
+// After a failure: closes and removes every temporary.
 void abandon_stem_files(StemFiles *files);
 
 // Sums the normalised sources acc[0] / wsum + acc[1] / wsum + ... (in that

@@ -1,8 +1,14 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -12,6 +18,7 @@
 #include "ombrelt.h"
 #include "ops/ops.h"
 #include "runtime/runtime.h"
+#include "support/dir_watch.h"
 #include "support/json_view.h"
 #include "support/test_support.h"
 
@@ -217,14 +224,92 @@ TEST_F(Engine, FileLengthsFollowTheInput) {
   }
 }
 
-TEST_F(Engine, AFailingModelStopsBeforeAnyFileIsWritten) {
-  load("fails_on_signal");
+// An input that breaks after `good` samples, as a damaged file found late.
+struct BreakingSource {
+  MemorySource memory;
+  int64_t good;
+  static int64_t read(void *self, float *dst, int64_t max) {
+    auto *s = static_cast<BreakingSource *>(self);
+    if (s->memory.at >= s->good && s->good < (int64_t)s->memory.samples->size() / 2) {
+      set_err("broken at %lld", (long long)s->memory.at);
+      return -1;
+    }
+    return MemorySource::read(&s->memory, dst, std::min(max, s->good - s->memory.at));
+  }
+};
+
+struct LateFailureCase {
+  const char *models;
+  int64_t samples, good;  // the input breaks after `good` samples
+  const char *message;    // prefix of the message
+};
+
+TEST_F(Engine, AFailureOnTheWayLeavesNothingButWhatWasThere) {
+  const LateFailureCase cases[] = {
+      // A model that fails on the first chunk with signal in it.
+      {"fails_on_signal", 44100, 44100, "OrtRun: "},
+      // An input broken in the third chunk, after stems have been written.
+      {"identity", 10 * 44100, 200000, "broken at 200000"},
+      // An input broken just before its end would be known.
+      {"identity", 10 * 44100, 10 * 44100 - 1, "broken at 440999"},
+  };
+  for (const LateFailureCase &c : cases) {
+    SCOPED_TRACE(std::string(c.models) + " " + std::to_string(c.good));
+    load(c.models);
+    std::vector<float> in = test_signal((int)c.samples, 0.1f);
+    for (bool dir_exists : {false, true}) {
+      TempDir tmp;
+      const std::string out = tmp / "out";
+      std::unique_ptr<testing_support::DirWatch> watch;
+      if (dir_exists) {
+        std::filesystem::create_directory(out);
+        std::ofstream(out + "/song_vocals.wav") << "an older vocals file";
+        watch = std::make_unique<testing_support::DirWatch>(out);
+      }
+      BreakingSource source{{&in, 30011}, c.good};
+      SeparationRequest request{{1, 1, 1, 1}, out.c_str(), "song"};
+      static SeparationResult result;
+      EXPECT_EQ(separate_stream({BreakingSource::read, &source}, request, &result), -1);
+      EXPECT_EQ(std::string(ombrelt_last_error()).rfind(c.message, 0), 0u) << ombrelt_last_error();
+      if (!dir_exists) {
+        // The directory the engine made goes again.
+        EXPECT_FALSE(file_exists(out));
+        continue;
+      }
+      // Only hidden temporaries ever appeared, and none is left.
+      EXPECT_EQ(testing_support::finished_names(watch->appeared()), std::set<std::string>{});
+      EXPECT_EQ(testing_support::entries_of(out), std::set<std::string>{"song_vocals.wav"});
+      std::ifstream older(out + "/song_vocals.wav");
+      EXPECT_EQ(std::string(std::istreambuf_iterator<char>(older), {}), "an older vocals file");
+    }
+    ombrelt_cleanup();
+  }
+}
+
+TEST_F(Engine, StaleTemporariesOfTheStemsItWritesAreRemoved) {
+  load("identity");
   TempDir tmp;
-  const int all[4] = {1, 1, 1, 1};
-  EngineRun r = run_engine(test_signal(44100, 0.5f), all, tmp / "out");
-  EXPECT_EQ(r.rc, -1);
-  EXPECT_EQ(std::string(ombrelt_last_error()).rfind("OrtRun: ", 0), 0u) << ombrelt_last_error();
-  EXPECT_TRUE(std::filesystem::is_empty(tmp / "out"));
+  // A process that has ended.
+  pid_t dead = fork();
+  if (dead == 0) _exit(0);
+  ASSERT_GT(dead, 0);
+  ASSERT_EQ(waitpid(dead, nullptr, 0), dead);
+  const std::string self = std::to_string(getpid());
+  const std::string removed[] = {".song_vocals.wav." + std::to_string(dead) + ".tmp",
+                                 ".song_vocals.wav." + self + ".tmp"};
+  const std::string kept[] = {
+      ".song_vocals.wav.1.tmp",                                // init is alive: its writer too
+      ".song_other.wav." + std::to_string(dead) + ".tmp",      // not a stem of this call
+      ".other_vocals.wav." + std::to_string(dead) + ".tmp",    // another base name
+      ".song_vocals.wav.12x.tmp", "song_vocals.wav.5.tmp",     // not temporaries
+  };
+  for (const std::string &name : removed) std::ofstream(tmp / name) << "stale";
+  for (const std::string &name : kept) std::ofstream(tmp / name) << "kept";
+  const int vocals[4] = {1, 0, 0, 0};
+  ASSERT_EQ(run_engine(test_signal(4410, 0.5f), vocals, tmp.path()).rc, 0) << ombrelt_last_error();
+  std::set<std::string> expected(std::begin(kept), std::end(kept));
+  expected.insert("song_vocals.wav");
+  EXPECT_EQ(testing_support::entries_of(tmp.path()), expected);
 }
 
 TEST_F(Engine, AnUnwritableDirectoryFailsAtTheFirstFile) {
