@@ -9,6 +9,7 @@
 
 #include "cli.h"
 #include "ombrelt.h"
+#include "stems.h"
 
 namespace fs = std::filesystem;
 
@@ -20,7 +21,7 @@ static fs::path executable_dir() {
 
 static bool has_models(const fs::path &dir) {
   std::error_code ec;
-  return fs::is_regular_file(dir / "umxl_vocals.onnx", ec);
+  return fs::is_regular_file(dir / STEM_FILES[STEM_VOCALS], ec);
 }
 
 std::string default_model_dir() {

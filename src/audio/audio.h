@@ -4,11 +4,12 @@
 
 #include <cstdint>
 
+#include "constants.h"
+
 struct AVFormatContext;
 struct AVStream;
 struct AVCodecContext;
 
-inline constexpr int DECODE_RATE = 44100;
 inline constexpr int MIN_DECODED_FRAMES = 4410;
 
 // The best audio stream of one input, decoded on demand.

@@ -23,7 +23,7 @@ struct Decoder {
   AVFormatContext *fmt = nullptr;
   int stream = -1;
   AVCodecContext *dec = nullptr;
-  int in_rate = DECODE_RATE;
+  int in_rate = SAMPLE_RATE;
   SwrContext *swr = nullptr;
   // What the resampler was built for; a frame that differs is converted by
   // a resampler rebuilt for it, since reading it with the old set-up would
@@ -48,7 +48,7 @@ int build_resampler(Decoder &d, AVChannelLayout *in_layout, int in_format) {
   swr_free(&d.swr);
   av_channel_layout_uninit(&d.swr_layout);
   AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
-  if (swr_alloc_set_opts2(&d.swr, &stereo, AV_SAMPLE_FMT_FLT, DECODE_RATE, in_layout,
+  if (swr_alloc_set_opts2(&d.swr, &stereo, AV_SAMPLE_FMT_FLT, SAMPLE_RATE, in_layout,
                           (AVSampleFormat)in_format, d.in_rate, 0, nullptr) < 0 ||
       !d.swr || swr_init(d.swr) < 0 || av_channel_layout_copy(&d.swr_layout, in_layout) < 0) {
     set_err("resampler init failed");
@@ -88,7 +88,7 @@ int open_decoding(Decoder &d, const char *path) {
     set_err("decoder open failed");
     return -1;
   }
-  d.in_rate = d.dec->sample_rate < 1 ? DECODE_RATE : d.dec->sample_rate;
+  d.in_rate = d.dec->sample_rate < 1 ? SAMPLE_RATE : d.dec->sample_rate;
   if (build_resampler(d, &d.dec->ch_layout, d.dec->sample_fmt) < 0) return -1;
   d.frame = av_frame_alloc();
   d.pkt = av_packet_alloc();
@@ -122,7 +122,7 @@ int convert_frame(Decoder &d) {
   if (f->format != d.swr_format || av_channel_layout_compare(&f->ch_layout, &d.swr_layout) != 0) {
     if (build_resampler(d, &f->ch_layout, f->format) < 0) return -1;
   }
-  int64_t out_count = (int64_t)f->nb_samples * DECODE_RATE / d.in_rate + OUT_SLACK;
+  int64_t out_count = (int64_t)f->nb_samples * SAMPLE_RATE / d.in_rate + OUT_SLACK;
   if (out_count > INT_MAX) out_count = INT_MAX;
   if (grow_pending(d, out_count) < 0) return -1;
   uint8_t *out = reinterpret_cast<uint8_t *>(d.pending);

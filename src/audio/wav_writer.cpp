@@ -13,7 +13,7 @@ extern "C" {
 
 namespace {
 
-constexpr AVRational ENCODER_TIME_BASE = {1, DECODE_RATE};
+constexpr AVRational ENCODER_TIME_BASE = {1, SAMPLE_RATE};
 
 // Frames the encoder has accepted on this writer so far.
 int64_t frames_accepted(const AVCodecContext *enc) {
@@ -114,7 +114,7 @@ int wav_open(WavOut *w, const char *path, const char *shown_as) {
   }
   const AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
   w->enc->codec_id = AV_CODEC_ID_PCM_S16LE;
-  w->enc->sample_rate = DECODE_RATE;
+  w->enc->sample_rate = SAMPLE_RATE;
   w->enc->sample_fmt = AV_SAMPLE_FMT_S16;
   av_channel_layout_copy(&w->enc->ch_layout, &stereo);
   w->enc->time_base = ENCODER_TIME_BASE;

@@ -8,21 +8,20 @@
 #include "engine/chunk_loop.h"
 #include "engine/fft.h"
 #include "engine/stage_timing.h"
+#include "engine/window.h"
 #include "runtime/runtime.h"
 
 namespace {
 
 constexpr int SPEC_FLOATS = 2 * T_CHUNK * N_BINS * 2;  // [ch][frame][bin] complex
-constexpr long BLOCK_FLOATS = MODEL_BLOCK_FLOATS;      // [ch][bin][frame]
-static_assert(BLOCK_FLOATS == 2L * N_BINS * T_CHUNK);
 
 // Work buffers sized for exactly one chunk, reused by every chunk of every
 // call, so the loop allocates nothing. Calls into the library never overlap.
 float frame_l[N_FFT];
 float frame_r[N_FFT];
 float spec[SPEC_FLOATS];
-float mag[BLOCK_FLOATS];
-float masked[N_STEMS * BLOCK_FLOATS];
+float mag[MODEL_BLOCK_FLOATS];       // [ch][bin][frame]
+float masked[N_STEMS * MODEL_BLOCK_FLOATS];
 float out_spec[SPEC_FLOATS];
 float ybuf[N_FFT];
 
@@ -97,14 +96,14 @@ int run_chunk(const ChunkInput &in, const int *wanted, int n_wanted, int keep, i
   if (n_wanted == 0) return 0;
   OM_STAGE_START(t_model);
   for (int i = 0; i < n_wanted; i++)
-    if (run_stem_model(g_sess[wanted[i]], mag, masked + i * BLOCK_FLOATS, ENGINE_CONTEXTS) != 0)
+    if (run_stem_model(g_sess[wanted[i]], mag, masked + i * MODEL_BLOCK_FLOATS, ENGINE_CONTEXTS) != 0)
       return -1;
   OM_STAGE_STOP(STAGE_MODEL, t_model);
   OM_STAGE_START(t_resynth);
   for (int i = 0; i < n_wanted; i++)
     for (int ch = 0; ch < 2; ch++)
       for (int f = keep; f < frames; f++)
-        resynthesise_frame(masked + i * BLOCK_FLOATS, ch, f, acc[i] + 2 * (int64_t)f * HOP);
+        resynthesise_frame(masked + i * MODEL_BLOCK_FLOATS, ch, f, acc[i] + 2 * (int64_t)f * HOP);
   OM_STAGE_STOP(STAGE_RESYNTH, t_resynth);
   return 0;
 }

@@ -13,7 +13,7 @@ struct ChunkInput {
 };
 
 // Analyses the chunk's 100 frames, runs the model of each wanted stem
-// (wanted[i] is a STEM_NAMES index, ascending) and overlap-adds the chunk's
+// (wanted[i] is a Stem, ascending) and overlap-adds the chunk's
 // frames keep .. frames - 1 of stem i into acc[i], whose float 0 is the left
 // channel of the chunk's first sample. Returns 0, or -1 when a model call
 // fails (its message in g_err).

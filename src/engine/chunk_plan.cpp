@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "engine/engine.h"
-#include "runtime/runtime.h"
+#include "engine/window.h"
 
 ChunkPlan make_plan(int64_t samples) {
   ChunkPlan plan{};

@@ -5,13 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
-inline constexpr int N_FFT = 4096;
-inline constexpr int HOP = 1024;
-inline constexpr int N_BINS = 2049;
-inline constexpr int T_CHUNK = 100;
-inline constexpr int T_STEP = 75;
-inline constexpr int T_TRIM = 25;
-inline constexpr int SAMPLE_RATE = 44100;
+#include "constants.h"
+#include "stems.h"
+
 // Output is written in blocks of at most a tenth of a second.
 inline constexpr int WRITE_BLOCK = 4410;
 // Below this window-square sum a sample counts as not covered (written as 0).
@@ -56,12 +52,10 @@ struct SampleSource {
   void *self;
 };
 
-// The files of a separation, in the order in which they are reported.
-enum OutputId { OUT_VOCALS, OUT_OTHER, OUT_BASS, OUT_DRUMS, OUT_INSTRUMENTAL, N_OUTPUTS };
 inline constexpr std::size_t OUTPUT_PATH_SIZE = 1200;
 
 struct SeparationRequest {
-  int stems_wanted[4];  // vocals, other, bass, drums
+  int stems_wanted[N_STEMS];  // in Stem order
   const char *out_dir;
   const char *base;     // output files are <out_dir>/<base>_<stem>.wav
   // One output that goes to a path of its own instead of its name in

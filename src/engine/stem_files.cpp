@@ -17,9 +17,6 @@
 namespace {
 
 constexpr int FILE_NAME_SIZE = 128;
-constexpr const char *OUTPUT_SUFFIX[N_OUTPUTS] = {"vocals", "other", "bass", "drums",
-                                                  "instrumental"};
-constexpr int OTHER = 1, BASS = 2, DRUMS = 3;
 
 // One block of normalised samples on its way to a writer.
 float block[2 * WRITE_BLOCK];
@@ -70,19 +67,20 @@ int output_path(char *path, const char *out_dir, const char *base, const char *s
   return 0;
 }
 
-int plan_outputs(const SeparationRequest &request, SeparationResult *result, int wanted[4]) {
+int plan_outputs(const SeparationRequest &request, SeparationResult *result, int wanted[N_STEMS]) {
   const int *flags = request.stems_wanted;
   int n_wanted = 0;
   for (int s = 0; s < N_STEMS; s++) {
     result->written[s] = flags[s] != 0;
     if (flags[s]) wanted[n_wanted++] = s;
   }
-  result->written[OUT_INSTRUMENTAL] = flags[OTHER] && flags[BASS] && flags[DRUMS];
+  result->written[OUT_INSTRUMENTAL] = true;
+  for (Stem s : ACCOMPANIMENT) result->written[OUT_INSTRUMENTAL] &= flags[s] != 0;
   // Every output path is judged before anything is made or computed.
   for (int o = 0; o < N_OUTPUTS; o++) {
     result->path[o][0] = '\0';
     if (result->written[o] &&
-        output_path(result->path[o], request.out_dir, request.base, OUTPUT_SUFFIX[o]) != 0)
+        output_path(result->path[o], request.out_dir, request.base, OUTPUT_NAMES[o]) != 0)
       return -1;
   }
   return n_wanted;
@@ -105,7 +103,7 @@ void remove_stale_temporaries(const char *out_dir, const SeparationResult &resul
 }
 
 int open_stem_files(StemFiles *files, const SeparationRequest &request,
-                    const SeparationResult &result, const int wanted[4], int n_wanted) {
+                    const SeparationResult &result, const int wanted[N_STEMS], int n_wanted) {
   *files = StemFiles{};
   int slot_of[N_STEMS] = {-1, -1, -1, -1};
   for (int i = 0; i < n_wanted; i++) slot_of[wanted[i]] = i;
@@ -115,9 +113,7 @@ int open_stem_files(StemFiles *files, const SeparationRequest &request,
     files->id[k] = o;
     if (o == OUT_INSTRUMENTAL) {
       files->sources[k] = 3;
-      files->source[k][0] = slot_of[OTHER];
-      files->source[k][1] = slot_of[BASS];
-      files->source[k][2] = slot_of[DRUMS];
+      for (int s = 0; s < 3; s++) files->source[k][s] = slot_of[ACCOMPANIMENT[s]];
     } else {
       files->sources[k] = 1;
       files->source[k][0] = slot_of[o];

@@ -13,7 +13,7 @@
 
 struct StemFiles {
   int count = 0;
-  int id[N_OUTPUTS];      // the OutputId of each file, ascending
+  int id[N_OUTPUTS];      // the Output of each file, ascending
   int sources[N_OUTPUTS]; // accumulators summed into it: 1, or 3 for the mix
   int source[N_OUTPUTS][3];  // their indices among the wanted stems
   WavOut wav[N_OUTPUTS];
@@ -29,10 +29,10 @@ struct StemFiles {
 int output_path(char *path, const char *out_dir, const char *base, const char *suffix);
 
 // Names every output of the request into result->path and marks the ones
-// that will be written; wanted[] receives the STEM_NAMES index of each wanted
+// that will be written; wanted[] receives the Stem of each wanted
 // stem in ascending order. Returns the number of wanted stems, or -1 when a
 // name does not fit. Makes nothing on disk.
-int plan_outputs(const SeparationRequest &request, SeparationResult *result, int wanted[4]);
+int plan_outputs(const SeparationRequest &request, SeparationResult *result, int wanted[N_STEMS]);
 
 // Removes, in out_dir, the temporaries of the outputs marked in result that
 // no running process is writing: left by a process that was killed, or by
@@ -43,7 +43,7 @@ void remove_stale_temporaries(const char *out_dir, const SeparationResult &resul
 // with the writer's message (naming the final path); nothing is left open
 // or on disk then.
 int open_stem_files(StemFiles *files, const SeparationRequest &request,
-                    const SeparationResult &result, const int wanted[4], int n_wanted);
+                    const SeparationResult &result, const int wanted[N_STEMS], int n_wanted);
 
 // Normalises `count` samples of the accumulators (acc[i] of wanted stem i,
 // at the first of those samples) by wsum and appends them to every file.

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "engine/engine.h"
-#include "runtime/runtime.h"
+#include "engine/window.h"
 
 namespace {
 

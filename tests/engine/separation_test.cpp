@@ -16,7 +16,7 @@
 #include "engine/memory_source.h"
 #include "frame/frame.h"
 #include "ombrelt.h"
-#include "ops/ops.h"
+#include "api/api.h"
 #include "runtime/runtime.h"
 #include "support/dir_watch.h"
 #include "support/json_view.h"

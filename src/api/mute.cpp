@@ -7,7 +7,7 @@
 
 #include "frame/frame.h"
 #include "ombrelt.h"
-#include "ops/ops.h"
+#include "api/api.h"
 
 namespace {
 
@@ -15,7 +15,7 @@ constexpr std::size_t OUT_DIR_SIZE = 1024;
 
 struct MuteMode {
   const char *mode;
-  int wanted[4];  // vocals, other, bass, drums
+  int wanted[N_STEMS];  // in Stem order
   int kept;       // the output that moves onto out_path
 };
 
@@ -65,7 +65,7 @@ extern "C" int ombrelt_mute(const char *in_path, const char *out_path, const cha
   char base[BASE_NAME_SIZE];
   base_name(out_path, base);
   SeparationRequest request{};
-  for (int s = 0; s < 4; s++) request.stems_wanted[s] = m->wanted[s];
+  for (int s = 0; s < N_STEMS; s++) request.stems_wanted[s] = m->wanted[s];
   request.out_dir = dir;
   request.base = base;
   request.moved_output = m->kept;

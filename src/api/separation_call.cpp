@@ -1,14 +1,12 @@
-// Checks, decoding and the result text shared by the separating operations.
+// What the separate and mute operations share: the ready check, the
+// decoder feeding the engine, and the result text of a separation.
 #include <yyjson.h>
 
 #include "audio/audio.h"
 #include "frame/frame.h"
-#include "ops/ops.h"
+#include "api/api.h"
 
 namespace {
-
-constexpr const char *OUTPUT_MEMBERS[N_OUTPUTS] = {"vocals", "other", "bass", "drums",
-                                                   "instrumental"};
 
 int64_t read_decoder(void *self, float *dst, int64_t max) {
   return decoder_read(static_cast<Decoder *>(self), dst, max);
@@ -49,7 +47,7 @@ yyjson_mut_doc *separation_json(const SeparationResult &result, int skipped) {
   // is missing, and the later ones are still tried.
   for (int o = 0; o < N_OUTPUTS; o++)
     if (result.written[o] && o != skipped)
-      yyjson_mut_obj_add_strcpy(doc, root, OUTPUT_MEMBERS[o], result.path[o]);
+      yyjson_mut_obj_add_strcpy(doc, root, OUTPUT_NAMES[o], result.path[o]);
   yyjson_mut_obj_add_real(doc, root, "duration_s", result.duration_s);
   yyjson_mut_obj_add_int(doc, root, "chunks", result.chunks);
   yyjson_mut_obj_add_real(doc, root, "elapsed_s", result.elapsed_s);

@@ -1,7 +1,7 @@
 // ombrelt_separate: decode, separate into the requested stems, report.
 #include "frame/frame.h"
 #include "ombrelt.h"
-#include "ops/ops.h"
+#include "api/api.h"
 
 extern "C" int ombrelt_separate(const char *in_path, const char *out_dir, const char *stems_json,
                                 const char **json_out) {
