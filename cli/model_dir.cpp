@@ -11,11 +11,9 @@
 
 #include "cli.h"
 #include "ombrelt.h"
+#include "stems.h"
 
 namespace fs = std::filesystem;
-
-static constexpr const char *MODEL_FILES[] = {"umxl_vocals.onnx", "umxl_other.onnx",
-                                              "umxl_bass.onnx", "umxl_drums.onnx"};
 
 static fs::path executable_dir() {
   std::error_code ec;
@@ -25,7 +23,7 @@ static fs::path executable_dir() {
 
 bool has_model_set(const std::string &dir) {
   std::error_code ec;
-  for (const char *file : MODEL_FILES)
+  for (const char *file : STEM_FILES)
     if (!fs::is_regular_file(fs::path(dir) / file, ec)) return false;
   return true;
 }

@@ -6,6 +6,7 @@
 
 #include "cli.h"
 #include "ombrelt.h"
+#include "stems.h"
 
 static const char SEPARATE_HELP[] =
     "usage: ombrelt separate [options] FILE...\n"
@@ -38,8 +39,6 @@ static const char SEPARATE_HELP[] =
     "Exit status: 0 when every file was separated, 1 when any failed, 2 for a\n"
     "usage error.\n";
 
-static constexpr const char *STEM_CHOICES[] = {"vocals", "other", "bass", "drums", "instrumental"};
-
 // Turns "vocals,drums" into the library's stem list, ["vocals","drums"].
 static bool stems_to_json(const std::string &list, std::string &json) {
   std::vector<std::string> names;
@@ -53,11 +52,11 @@ static bool stems_to_json(const std::string &list, std::string &json) {
     while (!name.empty() && name.back() == ' ') name.pop_back();
     if (name.empty()) continue;
     if (name == "all") {
-      names.insert(names.end(), {"vocals", "other", "bass", "drums"});
+      for (int s = 0; s < N_STEMS; s++) names.push_back(OUTPUT_NAMES[s]);
       continue;
     }
     bool known = false;
-    for (const char *choice : STEM_CHOICES) known = known || name == choice;
+    for (const char *choice : OUTPUT_NAMES) known = known || name == choice;
     if (!known) {
       usage_error("separate", "unknown stem '" + name +
                                   "'; choose from vocals, other, bass, drums, instrumental, all");
@@ -87,7 +86,7 @@ static void print_result_line(const std::string &file, const std::string &out_di
   }
   std::string written;
   int count = 0;
-  for (const char *stem : STEM_CHOICES)
+  for (const char *stem : OUTPUT_NAMES)
     if (find_member(m, stem)) {
       written += std::string(count ? ", " : "") + stem;
       count++;

@@ -135,8 +135,11 @@ OMBRELT_API int ombrelt_probe(const char *path, const char **json_out);
  * "instrumental", in that order), then "duration_s", "chunks" and
  * "elapsed_s". The text belongs to the library (see ombrelt_probe).
  *
- * On failure returns -1 and leaves *json_out untouched; files written before
- * the failure stay on disk. Messages include
+ * The stems are written under hidden temporary names in out_dir
+ * (.<name>.<pid>.tmp) and get their names only once the whole separation has
+ * succeeded. On failure returns -1, leaves *json_out untouched, removes every
+ * temporary (and out_dir when the call made it) and leaves files that
+ * already had the stems' names as they were. Messages include
  * "not initialized — call ombrelt_init first", "json_out is null",
  * "empty in_path or out_dir", a complaint about stems_json (checked before
  * the input is opened), the decoder's and the writer's messages.
@@ -163,7 +166,9 @@ OMBRELT_API int ombrelt_separate(const char *in_path, const char *out_dir,
  * "elapsed_s", then "path" (out_path) and "mode". The text belongs to the
  * library (see ombrelt_probe).
  *
- * On failure returns -1 and leaves *json_out untouched. Messages include
+ * Nothing gets its name, out_path included, before the kept part has moved
+ * onto out_path; on failure it is as with ombrelt_separate. Returns -1 then
+ * and leaves *json_out untouched. Messages include
  * "not initialized — call ombrelt_init first", "json_out is null",
  * "empty path or mode", "mode must be 'vocal' or 'instrumental'",
  * "output path too long" and "cannot rename <from> -> <to>".

@@ -2,18 +2,32 @@
 // the 16-bit stereo WAV writer for the stems.
 #pragma once
 
+#include <cstdint>
+
+#include "constants.h"
+
 struct AVFormatContext;
 struct AVStream;
 struct AVCodecContext;
 
-inline constexpr int DECODE_RATE = 44100;
 inline constexpr int MIN_DECODED_FRAMES = 4410;
 
-// Decodes the best audio stream of path into one heap block of interleaved
-// stereo floats at 44100 Hz (released by the caller with free). On success
-// *samples and *frames (stereo pairs, at least 4410) are set; on failure they
-// are untouched and the reason is in g_err.
-int decode_audio(const char *path, float **samples, int *frames);
+// The best audio stream of one input, decoded on demand.
+struct Decoder;
+
+// Opens path and sets up its decoder and the conversion to stereo 44100 Hz.
+// Returns null with the reason in g_err ("cannot open %s", "no stream info
+// for %s", "no audio stream in %s", "no decoder for codec id %d", "decoder
+// open failed", "resampler init failed", "oom").
+Decoder *decoder_open(const char *path);
+// Hands out the next stereo frames, at most max of them, into dst (2 * max
+// floats, interleaved). Returns how many (less than max only at the end),
+// 0 once the input is exhausted, or -1 with the reason in g_err: "oom (audio
+// buffer)", "resample failed", and, as soon as the input ends with fewer than
+// 4410 frames in all, "audio too short (%lld samples)".
+int64_t decoder_read(Decoder *d, float *dst, int64_t max);
+// Releases everything; accepts null.
+void decoder_close(Decoder *d);
 
 // State of one open WAV file; all three members null while closed.
 struct WavOut {
@@ -22,8 +36,10 @@ struct WavOut {
   AVCodecContext *enc;
 };
 
-// Creates path and writes a 16-bit stereo 44100 Hz WAV header.
-int wav_open(WavOut *w, const char *path);
+// Creates path and writes a 16-bit stereo 44100 Hz WAV header. Messages name
+// shown_as when it is given (a file written under a temporary name is
+// reported under the name it is meant to get), else path.
+int wav_open(WavOut *w, const char *path, const char *shown_as = nullptr);
 // Appends `frames` interleaved stereo float frames, converted to 16 bits.
 // A failure leaves the writer open; wav_close still has to be called.
 int wav_write(WavOut *w, const float *interleaved, int frames);

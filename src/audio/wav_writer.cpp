@@ -13,7 +13,7 @@ extern "C" {
 
 namespace {
 
-constexpr AVRational ENCODER_TIME_BASE = {1, DECODE_RATE};
+constexpr AVRational ENCODER_TIME_BASE = {1, SAMPLE_RATE};
 
 // Frames the encoder has accepted on this writer so far.
 int64_t frames_accepted(const AVCodecContext *enc) {
@@ -86,8 +86,9 @@ int complete(WavOut *w) {
 
 }  // namespace
 
-int wav_open(WavOut *w, const char *path) {
+int wav_open(WavOut *w, const char *path, const char *shown_as) {
   *w = {};
+  const char *shown = shown_as ? shown_as : path;
   const AVOutputFormat *ofmt = av_guess_format("wav", path, nullptr);
   if (!ofmt) {
     set_err("wav muxer not available");
@@ -95,7 +96,7 @@ int wav_open(WavOut *w, const char *path) {
   }
   if (avformat_alloc_output_context2(&w->fmt, ofmt, "wav", path) < 0 || !w->fmt) {
     w->fmt = nullptr;
-    set_err("cannot create wav context for %s", path);
+    set_err("cannot create wav context for %s", shown);
     return -1;
   }
   w->st = avformat_new_stream(w->fmt, nullptr);
@@ -113,7 +114,7 @@ int wav_open(WavOut *w, const char *path) {
   }
   const AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
   w->enc->codec_id = AV_CODEC_ID_PCM_S16LE;
-  w->enc->sample_rate = DECODE_RATE;
+  w->enc->sample_rate = SAMPLE_RATE;
   w->enc->sample_fmt = AV_SAMPLE_FMT_S16;
   av_channel_layout_copy(&w->enc->ch_layout, &stereo);
   w->enc->time_base = ENCODER_TIME_BASE;
@@ -125,12 +126,12 @@ int wav_open(WavOut *w, const char *path) {
   avcodec_parameters_from_context(w->st->codecpar, w->enc);
   w->st->time_base = w->enc->time_base;
   if (!(ofmt->flags & AVFMT_NOFILE) && open_file(w, path) < 0) {
-    set_err("cannot open %s for writing", path);
+    set_err("cannot open %s for writing", shown);
     open_failed(w);
     return -1;
   }
   if (avformat_write_header(w->fmt, nullptr) < 0) {
-    set_err("wav header write failed for %s", path);
+    set_err("wav header write failed for %s", shown);
     open_failed(w);
     return -1;
   }

@@ -5,24 +5,23 @@
 #include <cstdint>
 #include <cstring>
 
-#include "engine/engine.h"
+#include "engine/chunk_loop.h"
 #include "engine/fft.h"
 #include "engine/stage_timing.h"
+#include "engine/window.h"
 #include "runtime/runtime.h"
 
 namespace {
 
 constexpr int SPEC_FLOATS = 2 * T_CHUNK * N_BINS * 2;  // [ch][frame][bin] complex
-constexpr long BLOCK_FLOATS = MODEL_BLOCK_FLOATS;      // [ch][bin][frame]
-static_assert(BLOCK_FLOATS == 2L * N_BINS * T_CHUNK);
 
 // Work buffers sized for exactly one chunk, reused by every chunk of every
 // call, so the loop allocates nothing. Calls into the library never overlap.
 float frame_l[N_FFT];
 float frame_r[N_FFT];
 float spec[SPEC_FLOATS];
-float mag[BLOCK_FLOATS];
-float masked[N_STEMS * BLOCK_FLOATS];
+float mag[MODEL_BLOCK_FLOATS];       // [ch][bin][frame]
+float masked[N_STEMS * MODEL_BLOCK_FLOATS];
 float out_spec[SPEC_FLOATS];
 float ybuf[N_FFT];
 
@@ -30,14 +29,14 @@ inline float *spec_frame(float *buf, int ch, int f) {
   return buf + ((long)ch * T_CHUNK + f) * N_BINS * 2;
 }
 
-// Windows frame `frame` of both channels into frame_l/frame_r, zero-padded
-// past the end of the input.
-void load_frame(const float *samples, int64_t total, int64_t frame) {
-  int64_t off = frame * HOP;
+// Windows frame f of the chunk (both channels) into frame_l/frame_r,
+// zero-padded past the last sample the input holds.
+void load_frame(const ChunkInput &in, int f) {
+  int64_t off = (int64_t)f * HOP;
   int m = 0;
-  if (off < total) {
-    m = (int)std::min<int64_t>(N_FFT, total - off);
-    const float *src = samples + 2 * off;
+  if (off < in.available) {
+    m = (int)std::min<int64_t>(N_FFT, in.available - off);
+    const float *src = in.samples + 2 * off;
     for (int j = 0; j < m; j++) {
       frame_l[j] = src[2 * j] * g_win[j];
       frame_r[j] = src[2 * j + 1] * g_win[j];
@@ -47,9 +46,9 @@ void load_frame(const float *samples, int64_t total, int64_t frame) {
   std::memset(frame_r + m, 0, sizeof(float) * (N_FFT - m));
 }
 
-void analyse_chunk(const float *samples, int64_t total, int u) {
+void analyse_chunk(const ChunkInput &in) {
   for (int f = 0; f < T_CHUNK; f++) {
-    load_frame(samples, total, (int64_t)u + f);
+    load_frame(in, f);
     om_fft_forward(frame_l, N_FFT, spec_frame(spec, 0, f));
     om_fft_forward(frame_r, N_FFT, spec_frame(spec, 1, f));
   }
@@ -64,8 +63,8 @@ void analyse_chunk(const float *samples, int64_t total, int u) {
 }
 
 // Rebuilds frame f of channel ch of one stem from its model magnitudes and
-// the mixture phase, and overlap-adds it into acc.
-void resynthesise_frame(const float *stem_mag, int ch, int f, int64_t frame, float *acc) {
+// the mixture phase, and overlap-adds it at dst (the frame's first sample).
+void resynthesise_frame(const float *stem_mag, int ch, int f, float *dst) {
   const float *x = spec_frame(spec, ch, f);
   float *y = spec_frame(out_spec, ch, f);
   for (int k = 0; k < N_BINS; k++) {
@@ -83,32 +82,28 @@ void resynthesise_frame(const float *stem_mag, int ch, int f, int64_t frame, flo
     }
   }
   om_ifft_inverse(y, N_FFT, ybuf);
-  float *dst = acc + 2 * (frame * HOP) + ch;
+  dst += ch;
   for (int j = 0; j < N_FFT; j++) dst[2 * j] += g_win[j] * ybuf[j];
 }
 
 }  // namespace
 
-int run_chunks(const float *samples, int frames, const ChunkPlan &plan, const int *wanted,
-               int n_wanted, float *const *acc) {
-  for (int c = 0; c < plan.n_chunks; c++) {
-    int u = chunk_start(c);
-    OM_STAGE_START(t_analysis);
-    analyse_chunk(samples, frames, u);
-    OM_STAGE_STOP(STAGE_ANALYSIS, t_analysis);
-    if (n_wanted == 0) continue;
-    OM_STAGE_START(t_model);
-    for (int i = 0; i < n_wanted; i++)
-      if (run_stem_model(g_sess[wanted[i]], mag, masked + i * BLOCK_FLOATS, ENGINE_CONTEXTS) != 0)
-        return -1;
-    OM_STAGE_STOP(STAGE_MODEL, t_model);
-    int n = chunk_frames(plan, c);
-    OM_STAGE_START(t_resynth);
-    for (int i = 0; i < n_wanted; i++)
-      for (int ch = 0; ch < 2; ch++)
-        for (int f = keep_from(plan, c); f < n; f++)
-          resynthesise_frame(masked + i * BLOCK_FLOATS, ch, f, (int64_t)u + f, acc[i]);
-    OM_STAGE_STOP(STAGE_RESYNTH, t_resynth);
-  }
+int run_chunk(const ChunkInput &in, const int *wanted, int n_wanted, int keep, int frames,
+              float *const *acc) {
+  OM_STAGE_START(t_analysis);
+  analyse_chunk(in);
+  OM_STAGE_STOP(STAGE_ANALYSIS, t_analysis);
+  if (n_wanted == 0) return 0;
+  OM_STAGE_START(t_model);
+  for (int i = 0; i < n_wanted; i++)
+    if (run_stem_model(g_sess[wanted[i]], mag, masked + i * MODEL_BLOCK_FLOATS, ENGINE_CONTEXTS) != 0)
+      return -1;
+  OM_STAGE_STOP(STAGE_MODEL, t_model);
+  OM_STAGE_START(t_resynth);
+  for (int i = 0; i < n_wanted; i++)
+    for (int ch = 0; ch < 2; ch++)
+      for (int f = keep; f < frames; f++)
+        resynthesise_frame(masked + i * MODEL_BLOCK_FLOATS, ch, f, acc[i] + 2 * (int64_t)f * HOP);
+  OM_STAGE_STOP(STAGE_RESYNTH, t_resynth);
   return 0;
 }

@@ -1,64 +1,91 @@
 // The separation engine: chunk plan, analysis, model passes, resynthesis by
-// overlap-add, and the writing of the stems.
+// overlap-add, and the writing of the stems, all while the input streams in.
 #pragma once
 
-struct yyjson_mut_doc;
-struct yyjson_mut_val;
+#include <cstddef>
+#include <cstdint>
 
-inline constexpr int N_FFT = 4096;
-inline constexpr int HOP = 1024;
-inline constexpr int N_BINS = 2049;
-inline constexpr int T_CHUNK = 100;
-inline constexpr int T_STEP = 75;
-inline constexpr int T_TRIM = 25;
-inline constexpr int SAMPLE_RATE = 44100;
-// Output is written in blocks of a tenth of a second.
+#include "constants.h"
+#include "stems.h"
+
+// Output is written in blocks of at most a tenth of a second.
 inline constexpr int WRITE_BLOCK = 4410;
 // Below this window-square sum a sample counts as not covered (written as 0).
 inline constexpr float WSUM_FLOOR = 0.0001f;
 
+// Samples a chunk reads: its 100 frames, the last one 4096 samples long.
+inline constexpr int64_t CHUNK_SPAN = (int64_t)(T_CHUNK - 1) * HOP + N_FFT;
+// Samples between the starts of consecutive chunks.
+inline constexpr int64_t CHUNK_STEP = (int64_t)T_STEP * HOP;
+
 // Frames and chunks for an input of `samples` stereo samples (at least 1).
 struct ChunkPlan {
-  int n_frames;     // STFT frames synthesised into the output
-  int n_chunks;     // model-sized chunks of T_CHUNK frames, T_STEP apart
-  int covered_len;  // samples covered by the frames: (n_frames - 1) * HOP + N_FFT
-  int work_len;     // max(samples, covered_len)
+  int64_t n_frames;     // STFT frames synthesised into the output
+  int64_t n_chunks;     // model-sized chunks of T_CHUNK frames, T_STEP apart
+  int64_t covered_len;  // samples covered by the frames: (n_frames - 1) * HOP + N_FFT
+  int64_t work_len;     // max(samples, covered_len)
 };
 
-ChunkPlan make_plan(int samples);
+ChunkPlan make_plan(int64_t samples);
 // First frame of chunk c.
-inline int chunk_start(int c) { return c * T_STEP; }
+inline int64_t chunk_start(int64_t c) { return c * T_STEP; }
 // Frames of chunk c that exist in the plan (100 for all but the last chunk).
-int chunk_frames(const ChunkPlan &plan, int c);
+int chunk_frames(const ChunkPlan &plan, int64_t c);
 // First frame, counted within chunk c, that chunk c adds to the output.
-int keep_from(const ChunkPlan &plan, int c);
+int keep_from(const ChunkPlan &plan, int64_t c);
+// Chunk c is the last one exactly when the input ends before the last sample
+// that its 100 frames read: the plan needs the length only to tell that.
+inline bool is_last_chunk(int64_t c, int64_t samples) {
+  return samples < c * CHUNK_STEP + CHUNK_SPAN;
+}
+// Fills out[0 .. to - from) with the summed squared window of samples from to
+// to - 1 over the plan.
+void compute_wsum_range(const ChunkPlan &plan, int64_t from, int64_t to, float *out);
 // Fills wsum[0 .. work_len) with the summed squared window over the plan.
 void compute_wsum(const ChunkPlan &plan, float *wsum);
 
-// Separates `frames` stereo samples into the wanted stems (flags in
-// STEM_NAMES order), writes <out_dir>/<base>_<stem>.wav (and the
-// instrumental mix when other, bass and drums are wanted), and adds the
-// paths and the report to root when doc and root are present.
-// Returns 0 (and clears g_err) or -1 with the message in g_err.
-int do_separate(const float *samples, int frames, const int stems_wanted[4], const char *out_dir,
-                const char *base, yyjson_mut_doc *doc, yyjson_mut_val *root);
+// Where the engine's input comes from. read fills dst with up to max
+// interleaved stereo samples and returns how many, 0 at the end of the
+// input, or -1 with the reason in g_err.
+struct SampleSource {
+  int64_t (*read)(void *self, float *dst, int64_t max);
+  void *self;
+};
 
-// The stages of do_separate, exposed for the tests.
+inline constexpr std::size_t OUTPUT_PATH_SIZE = 1200;
 
-// Runs every chunk of the plan: analysis of both channels, the model of each
-// wanted stem (wanted[i] is a STEM_NAMES index, ascending), resynthesis with
-// the mixture phase and overlap-add into acc[i] (2 * work_len floats each,
-// zeroed by the caller). Returns 0, or -1 when a model call fails.
-int run_chunks(const float *samples, int frames, const ChunkPlan &plan, const int *wanted,
-               int n_wanted, float *const *acc);
+struct SeparationRequest {
+  int stems_wanted[N_STEMS];  // in Stem order
+  const char *out_dir;
+  const char *base;     // output files are <out_dir>/<base>_<stem>.wav
+  // One output that goes to a path of its own instead of its name in
+  // out_dir (the kept part of a mute), or -1.
+  int moved_output = -1;
+  const char *moved_to = nullptr;
+};
 
-// Sums the normalised sources acc[0] / wsum + acc[1] / wsum + ... (in that
-// order) into out (2 * frames floats). Samples whose wsum is at most
-// WSUM_FLOOR become 0. One source gives the stem itself.
-void normalise_sum(const float *const *acc, int n_acc, const float *wsum, int frames, float *out);
+struct SeparationResult {
+  bool written[N_OUTPUTS];
+  // The output's path in out_dir (also for the moved output).
+  char path[N_OUTPUTS][OUTPUT_PATH_SIZE];
+  int64_t samples;
+  int64_t chunks;
+  double duration_s;
+  double elapsed_s;
+};
 
-// Opens path, fills a buffer from the sources with normalise_sum, writes it
-// in blocks of WRITE_BLOCK and closes the file. Returns 0, or -1 with the
-// writer's message (or "oom") in g_err; a file once opened stays on disk.
-int write_output_file(const char *path, const float *const *acc, int n_acc, const float *wsum,
-                      int frames);
+// Reads the input from src and separates it into the wanted stems, written
+// as <out_dir>/<base>_<stem>.wav (and the instrumental mix when other, bass
+// and drums are wanted). Nothing is made on disk before the input has
+// delivered its first chunk or ended with a valid length. Returns 0 (and
+// clears g_err) or -1 with the message in g_err.
+int separate_stream(const SampleSource &src, const SeparationRequest &request,
+                    SeparationResult *result);
+
+// A test-only hook, null by default: called with the name of each point the
+// engine passes ("chunk" after every chunk's models, "write" after every
+// stretch of finished samples, "rename" before the files get their names).
+inline void (*g_engine_hook)(const char *point) = nullptr;
+inline void engine_point(const char *point) {
+  if (g_engine_hook) g_engine_hook(point);
+}

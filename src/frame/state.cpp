@@ -1,9 +1,8 @@
-// Process-wide state of the library and the two reporting exports.
+// Process-wide state of the library and the setter of the error message.
 #include <cstdarg>
 #include <cstdio>
 
 #include "frame/frame.h"
-#include "ombrelt.h"
 
 int g_ready = 0;
 char g_err[ERR_SIZE] = "";
@@ -15,7 +14,3 @@ void set_err(const char *fmt, ...) {
   std::vsnprintf(g_err, sizeof g_err, fmt, args);
   va_end(args);
 }
-
-extern "C" const char *ombrelt_version(void) { return "1.0.0"; }
-
-extern "C" const char *ombrelt_last_error(void) { return g_err; }

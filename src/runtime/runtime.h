@@ -1,33 +1,20 @@
-// The inference runtime: ONNX Runtime handles, the stem tables, the analysis
-// window, and the one sequence of calls that runs a stem model on a block.
+// The inference runtime: ONNX Runtime handles and the one sequence of calls
+// that runs a stem model on a block.
 #pragma once
 
 #include <onnxruntime_c_api.h>
 
-inline constexpr int N_STEMS = 4;
+#include "constants.h"
+#include "stems.h"
+
 // The table version we ask the runtime for. The headers we compile against
 // may be older: we only call functions that sit in their prefix of the table.
 inline constexpr uint32_t OMBRELT_ORT_API_VERSION = 27;
 
-// Index i names the same stem in both tables and in g_sess.
-inline constexpr const char *STEM_NAMES[N_STEMS] = {"vocals", "other", "bass", "drums"};
-inline constexpr const char *STEM_FILES[N_STEMS] = {"umxl_vocals.onnx", "umxl_other.onnx",
-                                                    "umxl_bass.onnx", "umxl_drums.onnx"};
-
-// Model block: [1, 2, 2049, 100] floats, frame index fastest.
-inline constexpr int MODEL_CHANNELS = 2;
-inline constexpr int MODEL_BINS = 2049;
-inline constexpr int MODEL_FRAMES = 100;
-inline constexpr long MODEL_BLOCK_FLOATS = (long)MODEL_CHANNELS * MODEL_BINS * MODEL_FRAMES;
-
-inline constexpr int WINDOW_SIZE = 4096;
-
 extern OrtEnv *g_env;
 extern OrtMemoryInfo *g_mem;
 extern OrtAllocator *g_alloc;
-extern OrtSession *g_sess[N_STEMS];
-extern float g_win[WINDOW_SIZE];   // periodic Hann window
-extern float g_win2[WINDOW_SIZE];  // its square
+extern OrtSession *g_sess[N_STEMS];  // in Stem order
 
 // The runtime's function table (API version 27), fetched on first use.
 // Null when the runtime cannot serve that version.
@@ -36,9 +23,6 @@ const OrtApi *ort_api();
 // Reports a failing runtime call as "<context>: <runtime message>" through
 // set_err, then releases status. status must be non-null.
 void ort_fail(const char *context, OrtStatus *status);
-
-// Fills g_win and g_win2.
-void build_windows();
 
 // Context strings of one call site of the stem model call.
 struct StemCallContexts {

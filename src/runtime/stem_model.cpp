@@ -17,7 +17,7 @@ const StemCallContexts ENGINE_CONTEXTS = {
 
 namespace {
 
-constexpr int64_t MODEL_SHAPE[4] = {1, MODEL_CHANNELS, MODEL_BINS, MODEL_FRAMES};
+constexpr int64_t MODEL_SHAPE[4] = {1, MODEL_CHANNELS, N_BINS, T_CHUNK};
 constexpr std::size_t MODEL_BLOCK_BYTES = (std::size_t)MODEL_BLOCK_FLOATS * sizeof(float);
 
 // Output 0 must be a float tensor of exactly one block before anything reads

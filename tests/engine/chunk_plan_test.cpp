@@ -1,14 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <vector>
 
 #include "engine/engine.h"
-#include "runtime/runtime.h"
+#include "engine/window.h"
 
 namespace {
 
 struct PlanCase {
-  int samples, n_frames, n_chunks, covered_len, work_len;
+  int64_t samples, n_frames, n_chunks, covered_len, work_len;
 };
 
 TEST(ChunkPlan, MatchesTheWorkedPlans) {
@@ -22,6 +23,8 @@ TEST(ChunkPlan, MatchesTheWorkedPlans) {
       {10 * 44100, 427, 6, 430 * 1024, 10 * 44100},
       {10 * 44100 + 1, 427, 6, 430 * 1024, 10 * 44100 + 1},
       {1, 1, 1, 4096, 4096},
+      // Past 2^31 samples (13.5 hours) every count still holds.
+      {3000000000, 2929684, 39063, 2929687LL * 1024, 3000000000},
   };
   for (const PlanCase &c : cases) {
     SCOPED_TRACE(c.samples);
@@ -34,14 +37,17 @@ TEST(ChunkPlan, MatchesTheWorkedPlans) {
 
     // Every frame of the plan is added exactly once, in increasing order,
     // and every frame lies inside the working length.
-    std::vector<int> added;
-    for (int ch = 0; ch < plan.n_chunks; ch++) {
+    std::vector<int64_t> added;
+    for (int64_t ch = 0; ch < plan.n_chunks; ch++) {
       EXPECT_LE(chunk_frames(plan, ch), T_CHUNK);
       for (int f = keep_from(plan, ch); f < chunk_frames(plan, ch); f++)
         added.push_back(chunk_start(ch) + f);
     }
     ASSERT_EQ((int)added.size(), plan.n_frames);
-    for (int k = 0; k < plan.n_frames; k++) EXPECT_EQ(added[k], k);
+    for (int64_t k = 0; k < plan.n_frames; k++) ASSERT_EQ(added[k], k);
+    // A chunk is the last exactly when the input ends within its frames.
+    for (int64_t ch = 0; ch < plan.n_chunks; ch++)
+      EXPECT_EQ(is_last_chunk(ch, c.samples), ch == plan.n_chunks - 1) << ch;
     EXPECT_LE((long)(plan.n_frames - 1) * HOP + N_FFT, plan.work_len);
   }
 }

@@ -116,8 +116,7 @@ bool names_the_problem(const std::string &message, const std::string &path) {
                             "oom (audio buffer)", "resample failed"})
     if (message == fixed) return true;
   return number_between(message, "no decoder for codec id ", "") ||
-         number_between(message, "audio too short (", " samples)") ||
-         number_between(message, "audio too long (", " samples)");
+         number_between(message, "audio too short (", " samples)");
 }
 
 std::string with_path(const char *message, const std::string &path) {

@@ -11,11 +11,13 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "audio/audio.h"
 #include "ombrelt.h"
+#include "support/dir_watch.h"
 #include "support/json_view.h"
 #include "support/test_support.h"
 
@@ -71,59 +73,88 @@ class OutputFailure : public ::testing::Test {
   TempDir tmp_;
 };
 
-struct FullDeviceCase {
+// Reads a whole file as text.
+std::string contents(const std::string &path) {
+  std::ifstream f(path);
+  return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+struct FullDiskCase {
   const char *input;
   const char *stems_json;
-  const char *stem;  // the output name that leads to the full device
+  const char *disk_size;
+  const char *older;  // a stem of the same name that was there before, or nullptr
 };
 
-TEST_F(OutputFailure, FullDeviceBehindAnOutputNameFailsWhateverTheFileSize) {
-  const FullDeviceCase cases[] = {
-      // 0.1 s: the whole file fits in the writer's buffer, so nothing fails
-      // before the file is closed.
-      {"stereo_4410.wav", "[\"vocals\"]", "vocals"},
-      // The last of five files.
-      {"stereo_4410.wav", nullptr, "instrumental"},
-      // 2 s: the buffer overflows, and a write in the middle of the file fails.
-      {"stereo_44k_2s.wav", "[\"vocals\"]", "vocals"},
+TEST_F(OutputFailure, AFullDiskFailsWhateverTheFileSizeAndLeavesNothing) {
+  const FullDiskCase cases[] = {
+      // 0.1 s: every file fits in its writer's buffer, so nothing fails
+      // before the files are completed.
+      {"stereo_4410.wav", nullptr, "size=4k", nullptr},
+      {"stereo_4410.wav", nullptr, "size=8k", "stereo_4410_bass.wav"},
+      // 2 s: a buffer overflows, and a write in the middle of a file fails.
+      {"stereo_44k_2s.wav", "[\"vocals\"]", "size=64k", "stereo_44k_2s_vocals.wav"},
+      // Room for the writer's first flush (256 KiB) of a 2 s stem (353 KB),
+      // not for the rest, which goes out when the file is completed.
+      {"stereo_44k_2s.wav", "[\"vocals\"]", "size=300k", nullptr},
   };
-  for (const FullDeviceCase &c : cases) {
-    SCOPED_TRACE(std::string(c.input) + " " + c.stem);
-    const std::string out = tmp_ / (std::string(c.input) + "-" + c.stem);
-    fs::create_directory(out);
-    std::string base = c.input;
-    base = base.substr(0, base.rfind('.'));
-    fs::create_symlink("/dev/full", out + "/" + base + "_" + c.stem + ".wav");
+  for (const FullDiskCase &c : cases) {
+    SCOPED_TRACE(std::string(c.input) + " " + c.disk_size);
+    const std::string disk = tmp_ / (std::string("disk-") + c.disk_size);
+    fs::create_directory(disk);
+    ScratchMount mount(disk, c.disk_size);
+    if (!mount.mounted()) GTEST_SKIP() << mount.why();
+    if (c.older) std::ofstream(disk + "/" + c.older) << "older";
+    testing_support::DirWatch watch(disk);
     const char *json = "untouched";
-    EXPECT_EQ(ombrelt_separate(media(c.input).c_str(), out.c_str(), c.stems_json, &json), -1);
+    EXPECT_EQ(ombrelt_separate(media(c.input).c_str(), disk.c_str(), c.stems_json, &json), -1);
     EXPECT_STREQ(ombrelt_last_error(), WRITE_FAILED);
     EXPECT_STREQ(json, "untouched");
+    // Only hidden temporaries ever appeared, none is left, and the older
+    // stem is as it was.
+    EXPECT_EQ(testing_support::finished_names(watch.appeared()), std::set<std::string>{});
+    std::set<std::string> before;
+    if (c.older) before.insert(c.older);
+    EXPECT_EQ(testing_support::entries_of(disk), before);
+    if (c.older) {
+      EXPECT_EQ(contents(disk + "/" + c.older), "older");
+    }
   }
 }
 
-TEST_F(OutputFailure, MuteOntoAFullDeviceFailsAndMovesNothing) {
-  const std::string out = tmp_ / "song.wav";
-  fs::create_symlink("/dev/full", tmp_ / "song_instrumental.wav");
-  const char *json = "untouched";
-  EXPECT_EQ(ombrelt_mute(media("stereo_4410.wav").c_str(), out.c_str(), "vocal", &json), -1);
-  EXPECT_STREQ(ombrelt_last_error(), WRITE_FAILED);
-  EXPECT_STREQ(json, "untouched");
-  EXPECT_FALSE(file_exists(out));
-}
-
-TEST_F(OutputFailure, DiskFillingUpAtTheLastFlushFails) {
+TEST_F(OutputFailure, MuteOntoAFullDiskFailsAndMovesNothing) {
   const std::string disk = tmp_ / "disk";
   fs::create_directory(disk);
-  // Room for the writer's first flush (256 KiB) of a 2 s stem (353 KB), not
-  // for the rest, which goes out when the file is completed.
-  ScratchMount mount(disk, "size=300k");
+  ScratchMount mount(disk, "size=4k");
   if (!mount.mounted()) GTEST_SKIP() << mount.why();
+  testing_support::DirWatch watch(disk);
   const char *json = "untouched";
-  EXPECT_EQ(ombrelt_separate(media("stereo_44k_2s.wav").c_str(), disk.c_str(), "[\"vocals\"]",
-                             &json),
+  EXPECT_EQ(ombrelt_mute(media("stereo_4410.wav").c_str(), (disk + "/song.wav").c_str(), "vocal",
+                         &json),
             -1);
   EXPECT_STREQ(ombrelt_last_error(), WRITE_FAILED);
   EXPECT_STREQ(json, "untouched");
+  EXPECT_EQ(testing_support::finished_names(watch.appeared()), std::set<std::string>{});
+  EXPECT_EQ(testing_support::entries_of(disk), std::set<std::string>{});
+}
+
+// A stem is written under a temporary name and renamed into place: a
+// symbolic link at its final name is replaced, never written through.
+TEST_F(OutputFailure, ALinkAtAStemNameIsReplacedNotWrittenThrough) {
+  const std::string out = tmp_ / "out";
+  fs::create_directory(out);
+  std::ofstream(tmp_ / "target") << "not a stem";
+  fs::create_symlink(tmp_ / "target", out + "/stereo_4410_vocals.wav");
+  fs::create_symlink("/dev/full", out + "/stereo_4410_instrumental.wav");
+  const char *json = nullptr;
+  ASSERT_EQ(ombrelt_separate(media("stereo_4410.wav").c_str(), out.c_str(), nullptr, &json), 0)
+      << ombrelt_last_error();
+  EXPECT_EQ(contents(tmp_ / "target"), "not a stem");
+  for (const char *stem : {"vocals", "instrumental"}) {
+    const std::string path = out + "/stereo_4410_" + stem + ".wav";
+    EXPECT_FALSE(fs::is_symlink(path)) << path;
+    EXPECT_EQ(read_wav16(path).samples.size(), 2u * 4410) << path;
+  }
 }
 
 TEST_F(OutputFailure, ReadOnlyFileSystemIsReportedWithThePath) {
@@ -137,6 +168,7 @@ TEST_F(OutputFailure, ReadOnlyFileSystemIsReportedWithThePath) {
   EXPECT_EQ(std::string(ombrelt_last_error()),
             "cannot open " + out + "/stereo_4410_vocals.wav for writing");
   EXPECT_STREQ(json, "untouched");
+  EXPECT_EQ(testing_support::entries_of(disk), std::set<std::string>{});
 }
 
 // Root ignores permission bits, but nobody can make a directory below a file.
@@ -154,6 +186,7 @@ TEST_F(OutputFailure, DirectoryBelowARegularFileIsReportedWithThePath) {
   EXPECT_EQ(std::string(ombrelt_last_error()),
             "cannot open " + tmp_ / "file/song_vocals.wav for writing");
   EXPECT_STREQ(json, "untouched");
+  EXPECT_EQ(testing_support::entries_of(tmp_.path()), std::set<std::string>{"file"});
 }
 
 // The writer itself: data still in its buffer when the file is completed

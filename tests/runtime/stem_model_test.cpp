@@ -99,7 +99,7 @@ TEST_F(StemModel, SessionsFollowTheStemTable) {
   for (int s = 0; s < N_STEMS; s++) {
     Block out(MODEL_BLOCK_FLOATS);
     ASSERT_EQ(run_stem_model(g_sess[s], in.data(), out.data(), ENGINE_CONTEXTS), 0) << g_err;
-    EXPECT_EQ(out[12345], (float)(s + 1) * in[12345]) << STEM_NAMES[s];
+    EXPECT_EQ(out[12345], (float)(s + 1) * in[12345]) << OUTPUT_NAMES[s];
   }
 }
 

@@ -5,8 +5,8 @@
 //       N rounds of ombrelt_init, ombrelt_separate (all stems), ombrelt_cleanup;
 //       resident memory before the first round and after rounds 1, 10 and N.
 //   soak long MODEL_DIR INPUT OUT_DIR
-//       one separation of INPUT; peak resident memory against the library's
-//       budget for the input's length.
+//       one separation of INPUT; its peak resident memory, which does not
+//       grow with the input's length.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -78,19 +78,9 @@ int long_run(const char *models, const char *input, const char *out) {
   double wall = now() - start;
   std::printf("separate: %s\n", json);
   double samples = member(json, "duration_s") * 44100.0;
-  // The decoded block is allocated in steps of 4194304 frames doubled; only
-  // the pages that hold the signal become resident.
-  double capacity = 4194304.0;
-  while (capacity < samples) capacity *= 2;
-  double engine = 36.0 * samples, decoded = 8.0 * samples, stem = 8.0 * samples;
   long peak_kb = status_kb("VmHWM");
   std::printf("input samples: %.0f (%.1f min)\n", samples, samples / 44100.0 / 60.0);
   std::printf("wall time: %.1f s (%.1fx real time)\n", wall, samples / 44100.0 / wall);
-  std::printf("budget: engine 36 B/sample %.1f MiB + decoded block %.1f MiB (capacity %.1f MiB)"
-              " + one stem buffer %.1f MiB + rss after init %.1f MiB = %.1f MiB\n",
-              engine / 1048576, decoded / 1048576, capacity * 8 / 1048576, stem / 1048576,
-              mib((double)base_kb),
-              (engine + decoded + stem) / 1048576 + mib((double)base_kb));
   std::printf("peak rss: %.1f MiB\n", mib((double)peak_kb));
   ombrelt_cleanup();
   return 0;

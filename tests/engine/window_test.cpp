@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "runtime/runtime.h"
+#include "engine/window.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ TEST(Windows, PeriodicHannValues) {
   EXPECT_GT(g_win[4095], 0.0f);
   EXPECT_NEAR(g_win[4095], g_win[1], 1e-7);
   EXPECT_EQ(g_win2[2048], 1.0f);
-  for (int i = 0; i < WINDOW_SIZE; i++) ASSERT_EQ(g_win2[i], g_win[i] * g_win[i]) << i;
+  for (int i = 0; i < N_FFT; i++) ASSERT_EQ(g_win2[i], g_win[i] * g_win[i]) << i;
 }
 
 }  // namespace

@@ -1,16 +1,13 @@
 // ombrelt_mute: keep the accompaniment (mode "vocal") or the vocals (mode
 // "instrumental") of a song in one named file.
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include <yyjson.h>
 
-#include "audio/audio.h"
-#include "engine/engine.h"
 #include "frame/frame.h"
 #include "ombrelt.h"
-#include "ops/ops.h"
+#include "api/api.h"
 
 namespace {
 
@@ -18,13 +15,13 @@ constexpr std::size_t OUT_DIR_SIZE = 1024;
 
 struct MuteMode {
   const char *mode;
-  int wanted[4];     // vocals, other, bass, drums
-  const char *kept;  // the result member whose file moves onto out_path
+  int wanted[N_STEMS];  // in Stem order
+  int kept;       // the output that moves onto out_path
 };
 
 constexpr MuteMode MODES[] = {
-    {"vocal", {0, 1, 1, 1}, "instrumental"},
-    {"instrumental", {1, 0, 0, 0}, "vocals"},
+    {"vocal", {0, 1, 1, 1}, OUT_INSTRUMENTAL},
+    {"instrumental", {1, 0, 0, 0}, OUT_VOCALS},
 };
 
 // The directory part of out_path, or "." when it has none or when its only
@@ -65,36 +62,23 @@ extern "C" int ombrelt_mute(const char *in_path, const char *out_path, const cha
     return -1;
   }
 
-  float *samples = nullptr;
-  int frames = 0;
-  if (decode_audio(in_path, &samples, &frames) != 0) return -1;
-
   char base[BASE_NAME_SIZE];
   base_name(out_path, base);
-  ResultDoc result = new_result_doc();
-  int rc = do_separate(samples, frames, m->wanted, dir, base, result.doc, result.root);
-  std::free(samples);
-  if (rc != 0) {
-    yyjson_mut_doc_free(result.doc);
-    return -1;
-  }
+  SeparationRequest request{};
+  for (int s = 0; s < N_STEMS; s++) request.stems_wanted[s] = m->wanted[s];
+  request.out_dir = dir;
+  request.base = base;
+  request.moved_output = m->kept;
+  request.moved_to = out_path;
+  static SeparationResult result;
+  if (separate_file(in_path, request, &result) != 0) return -1;
 
-  yyjson_mut_val *kept = yyjson_mut_obj_get(result.root, m->kept);
-  const char *kept_path = yyjson_mut_get_str(kept);
-  if (!kept_path) {
-    set_err("internal: missing %s stem path", m->kept);
-    yyjson_mut_doc_free(result.doc);
-    return -1;
+  // The moved output's own name would point at nothing; "path" says where
+  // it went.
+  yyjson_mut_doc *doc = separation_json(result, m->kept);
+  if (yyjson_mut_val *root = yyjson_mut_doc_get_root(doc)) {
+    yyjson_mut_obj_add_strcpy(doc, root, "path", out_path);
+    yyjson_mut_obj_add_strcpy(doc, root, "mode", mode);
   }
-  if (std::rename(kept_path, out_path) < 0) {
-    set_err("cannot rename %s -> %s", kept_path, out_path);
-    yyjson_mut_doc_free(result.doc);
-    return -1;
-  }
-  // The moved stem's member would name a file that no longer exists; "path"
-  // says where it went.
-  yyjson_mut_obj_remove_key(result.root, m->kept);
-  yyjson_mut_obj_add_strcpy(result.doc, result.root, "path", out_path);
-  yyjson_mut_obj_add_strcpy(result.doc, result.root, "mode", mode);
-  return finish_json(result.doc, json_out);
+  return finish_json(doc, json_out);
 }

@@ -132,6 +132,21 @@ TEST_F(Separate, ArgumentsAreChecked) {
   }
 }
 
+// An input that fails before its first chunk could start, or that ends too
+// short, leaves no trace: not even the output directory.
+TEST_F(Separate, AnInputThatFailsEarlyLeavesNoTrace) {
+  for (const char *name : {"no_such.wav", "stereo_4409.wav", "video_only.mp4", "not_media.txt"}) {
+    SCOPED_TRACE(name);
+    TempDir tmp;
+    const std::string out = tmp / "out";
+    const char *json = "untouched";
+    EXPECT_EQ(ombrelt_separate(media(name).c_str(), out.c_str(), nullptr, &json), -1);
+    EXPECT_STRNE(ombrelt_last_error(), "");
+    EXPECT_FALSE(file_exists(out));
+    EXPECT_TRUE(std::filesystem::is_empty(tmp.path()));
+  }
+}
+
 TEST_F(Separate, IdentityModelsReturnTheInput) {
   TempDir tmp;
   const char *json = nullptr;

@@ -1,16 +1,24 @@
 #include <gtest/gtest.h>
-#include <yyjson.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "engine/engine.h"
+#include "engine/memory_source.h"
 #include "frame/frame.h"
 #include "ombrelt.h"
+#include "api/api.h"
 #include "runtime/runtime.h"
+#include "support/dir_watch.h"
 #include "support/json_view.h"
 #include "support/test_support.h"
 
@@ -37,17 +45,17 @@ std::vector<float> test_signal(int frames, float amplitude) {
   return s;
 }
 
-// Runs the chunk loop and the normalisation of one stem in memory.
-std::vector<float> separate_in_memory(const std::vector<float> &in, int stem) {
-  int frames = (int)(in.size() / 2);
-  ChunkPlan plan = make_plan(frames);
-  std::vector<float> acc(2 * (size_t)plan.work_len, 0.0f), wsum(plan.work_len);
-  compute_wsum(plan, wsum.data());
-  float *accs[1] = {acc.data()};
-  EXPECT_EQ(run_chunks(in.data(), frames, plan, &stem, 1, accs), 0) << ombrelt_last_error();
-  std::vector<float> out(in.size());
-  const float *src[1] = {acc.data()};
-  normalise_sum(src, 1, wsum.data(), frames, out.data());
+// Separates one stem of `in` through the files and reads it back as floats.
+std::vector<float> separate_one(const std::vector<float> &in, int stem) {
+  TempDir tmp;
+  MemorySource memory{&in, 10007};
+  SeparationRequest request{{0, 0, 0, 0}, tmp.path().c_str(), "one"};
+  request.stems_wanted[stem] = 1;
+  static SeparationResult result;
+  EXPECT_EQ(separate_stream(memory.source(), request, &result), 0) << ombrelt_last_error();
+  std::vector<int16_t> wav = read_wav16(result.path[stem]).samples;
+  std::vector<float> out(wav.size());
+  for (size_t i = 0; i < wav.size(); i++) out[i] = (float)wav[i] / 32767.0f;
   return out;
 }
 
@@ -62,7 +70,7 @@ TEST_F(Engine, IdentityModelsGiveTheInputBackWhereverTheWindowCovers) {
   for (int frames : {3000, 4096, 4410, 44100, 103 * 1024, 10 * 44100 + 1}) {
     SCOPED_TRACE(frames);
     std::vector<float> in = test_signal(frames, 0.9f);
-    std::vector<float> out = separate_in_memory(in, 0);
+    std::vector<float> out = separate_one(in, 0);
     ChunkPlan plan = make_plan(frames);
     std::vector<float> wsum(plan.work_len);
     compute_wsum(plan, wsum.data());
@@ -89,7 +97,7 @@ TEST_F(Engine, ModelOutputScalesTheStem) {
     SCOPED_TRACE(c.set);
     load(c.set);
     std::vector<float> in = test_signal(44100, 0.4f);
-    std::vector<float> out = separate_in_memory(in, 2);
+    std::vector<float> out = separate_one(in, 2);
     ChunkPlan plan = make_plan(44100);
     std::vector<float> wsum(plan.work_len);
     compute_wsum(plan, wsum.data());
@@ -104,11 +112,11 @@ TEST_F(Engine, ModelOutputScalesTheStem) {
 TEST_F(Engine, SilentBinsStaySilentWhateverTheModelSays) {
   load("gain2");
   std::vector<float> in(2 * 20000, 0.0f);
-  std::vector<float> out = separate_in_memory(in, 0);
+  std::vector<float> out = separate_one(in, 0);
   for (float v : out) ASSERT_EQ(v, 0.0f);
 }
 
-// Calls do_separate with a fresh result document and returns its text.
+// Runs the engine on `in` and returns the result text of ombrelt_separate.
 struct EngineRun {
   int rc;
   std::string json;
@@ -116,14 +124,13 @@ struct EngineRun {
 
 EngineRun run_engine(const std::vector<float> &in, const int wanted[4], const std::string &dir,
                      const char *base = "song") {
-  yyjson_mut_doc *doc = yyjson_mut_doc_new(nullptr);
-  yyjson_mut_val *root = yyjson_mut_obj(doc);
-  yyjson_mut_doc_set_root(doc, root);
-  int rc = do_separate(in.data(), (int)(in.size() / 2), wanted, dir.c_str(), base, doc, root);
+  MemorySource memory{&in};
+  SeparationRequest request{{wanted[0], wanted[1], wanted[2], wanted[3]}, dir.c_str(), base};
+  static SeparationResult result;
+  int rc = separate_stream(memory.source(), request, &result);
   const char *text = nullptr;
   EngineRun r{rc, ""};
-  if (rc == 0 && finish_json(doc, &text) == 0) r.json = text;
-  if (rc != 0) yyjson_mut_doc_free(doc);
+  if (rc == 0 && finish_json(separation_json(result, -1), &text) == 0) r.json = text;
   return r;
 }
 
@@ -217,23 +224,92 @@ TEST_F(Engine, FileLengthsFollowTheInput) {
   }
 }
 
-TEST_F(Engine, WorksWithoutAResultDocument) {
-  load("identity");
-  TempDir tmp;
-  const int vocals[4] = {1, 0, 0, 0};
-  std::vector<float> in = test_signal(4410, 0.5f);
-  EXPECT_EQ(do_separate(in.data(), 4410, vocals, tmp.path().c_str(), "song", nullptr, nullptr), 0);
-  EXPECT_TRUE(file_exists(tmp / "song_vocals.wav"));
+// An input that breaks after `good` samples, as a damaged file found late.
+struct BreakingSource {
+  MemorySource memory;
+  int64_t good;
+  static int64_t read(void *self, float *dst, int64_t max) {
+    auto *s = static_cast<BreakingSource *>(self);
+    if (s->memory.at >= s->good && s->good < (int64_t)s->memory.samples->size() / 2) {
+      set_err("broken at %lld", (long long)s->memory.at);
+      return -1;
+    }
+    return MemorySource::read(&s->memory, dst, std::min(max, s->good - s->memory.at));
+  }
+};
+
+struct LateFailureCase {
+  const char *models;
+  int64_t samples, good;  // the input breaks after `good` samples
+  const char *message;    // prefix of the message
+};
+
+TEST_F(Engine, AFailureOnTheWayLeavesNothingButWhatWasThere) {
+  const LateFailureCase cases[] = {
+      // A model that fails on the first chunk with signal in it.
+      {"fails_on_signal", 44100, 44100, "OrtRun: "},
+      // An input broken in the third chunk, after stems have been written.
+      {"identity", 10 * 44100, 200000, "broken at 200000"},
+      // An input broken just before its end would be known.
+      {"identity", 10 * 44100, 10 * 44100 - 1, "broken at 440999"},
+  };
+  for (const LateFailureCase &c : cases) {
+    SCOPED_TRACE(std::string(c.models) + " " + std::to_string(c.good));
+    load(c.models);
+    std::vector<float> in = test_signal((int)c.samples, 0.1f);
+    for (bool dir_exists : {false, true}) {
+      TempDir tmp;
+      const std::string out = tmp / "out";
+      std::unique_ptr<testing_support::DirWatch> watch;
+      if (dir_exists) {
+        std::filesystem::create_directory(out);
+        std::ofstream(out + "/song_vocals.wav") << "an older vocals file";
+        watch = std::make_unique<testing_support::DirWatch>(out);
+      }
+      BreakingSource source{{&in, 30011}, c.good};
+      SeparationRequest request{{1, 1, 1, 1}, out.c_str(), "song"};
+      static SeparationResult result;
+      EXPECT_EQ(separate_stream({BreakingSource::read, &source}, request, &result), -1);
+      EXPECT_EQ(std::string(ombrelt_last_error()).rfind(c.message, 0), 0u) << ombrelt_last_error();
+      if (!dir_exists) {
+        // The directory the engine made goes again.
+        EXPECT_FALSE(file_exists(out));
+        continue;
+      }
+      // Only hidden temporaries ever appeared, and none is left.
+      EXPECT_EQ(testing_support::finished_names(watch->appeared()), std::set<std::string>{});
+      EXPECT_EQ(testing_support::entries_of(out), std::set<std::string>{"song_vocals.wav"});
+      std::ifstream older(out + "/song_vocals.wav");
+      EXPECT_EQ(std::string(std::istreambuf_iterator<char>(older), {}), "an older vocals file");
+    }
+    ombrelt_cleanup();
+  }
 }
 
-TEST_F(Engine, AFailingModelStopsBeforeAnyFileIsWritten) {
-  load("fails_on_signal");
+TEST_F(Engine, StaleTemporariesOfTheStemsItWritesAreRemoved) {
+  load("identity");
   TempDir tmp;
-  const int all[4] = {1, 1, 1, 1};
-  EngineRun r = run_engine(test_signal(44100, 0.5f), all, tmp / "out");
-  EXPECT_EQ(r.rc, -1);
-  EXPECT_EQ(std::string(ombrelt_last_error()).rfind("OrtRun: ", 0), 0u) << ombrelt_last_error();
-  EXPECT_TRUE(std::filesystem::is_empty(tmp / "out"));
+  // A process that has ended.
+  pid_t dead = fork();
+  if (dead == 0) _exit(0);
+  ASSERT_GT(dead, 0);
+  ASSERT_EQ(waitpid(dead, nullptr, 0), dead);
+  const std::string self = std::to_string(getpid());
+  const std::string removed[] = {".song_vocals.wav." + std::to_string(dead) + ".tmp",
+                                 ".song_vocals.wav." + self + ".tmp"};
+  const std::string kept[] = {
+      ".song_vocals.wav.1.tmp",                                // init is alive: its writer too
+      ".song_other.wav." + std::to_string(dead) + ".tmp",      // not a stem of this call
+      ".other_vocals.wav." + std::to_string(dead) + ".tmp",    // another base name
+      ".song_vocals.wav.12x.tmp", "song_vocals.wav.5.tmp",     // not temporaries
+  };
+  for (const std::string &name : removed) std::ofstream(tmp / name) << "stale";
+  for (const std::string &name : kept) std::ofstream(tmp / name) << "kept";
+  const int vocals[4] = {1, 0, 0, 0};
+  ASSERT_EQ(run_engine(test_signal(4410, 0.5f), vocals, tmp.path()).rc, 0) << ombrelt_last_error();
+  std::set<std::string> expected(std::begin(kept), std::end(kept));
+  expected.insert("song_vocals.wav");
+  EXPECT_EQ(testing_support::entries_of(tmp.path()), expected);
 }
 
 TEST_F(Engine, AnUnwritableDirectoryFailsAtTheFirstFile) {

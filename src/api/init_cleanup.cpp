@@ -1,12 +1,9 @@
 // ombrelt_init and ombrelt_cleanup: the runtime environment, the four stem
 // sessions and their warm-up, and the release of all of it.
+#include "engine/window.h"
 #include "frame/frame.h"
 #include "ombrelt.h"
 #include "runtime/runtime.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 OrtEnv *g_env = nullptr;
 OrtMemoryInfo *g_mem = nullptr;
@@ -48,17 +45,7 @@ void ignore_status(const OrtApi *ort, OrtStatus *status) {
 int load_session(const OrtApi *ort, const char *model_dir, int stem, OrtSessionOptions *options) {
   char path[MODEL_PATH_SIZE];
   join_path(path, sizeof path, model_dir, STEM_FILES[stem]);
-#ifdef _WIN32
-  wchar_t wide[MODEL_PATH_SIZE];
-  if (MultiByteToWideChar(CP_UTF8, 0, path, -1, wide, (int)MODEL_PATH_SIZE) == 0) {
-    set_err("bad path (encoding) for %s", path);
-    return -1;
-  }
-  const ORTCHAR_T *model_path = wide;
-#else
-  const ORTCHAR_T *model_path = path;
-#endif
-  if (OrtStatus *st = ort->CreateSession(g_env, model_path, options, &g_sess[stem])) {
+  if (OrtStatus *st = ort->CreateSession(g_env, path, options, &g_sess[stem])) {
     ort_fail("OrtCreateSession", st);
     g_sess[stem] = nullptr;
     return -1;

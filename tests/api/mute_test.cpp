@@ -4,10 +4,12 @@
 
 #include <cmath>
 #include <fstream>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "ombrelt.h"
+#include "support/dir_watch.h"
 #include "support/json_view.h"
 #include "support/test_support.h"
 
@@ -156,8 +158,23 @@ TEST_F(Mute, AnOutPathEndingInASeparatorCannotBeRenamedOnto) {
   EXPECT_EQ(ombrelt_mute(input_.c_str(), "out/", "vocal", &json), -1);
   EXPECT_STREQ(ombrelt_last_error(), "cannot rename out/_instrumental.wav -> out/");
   EXPECT_STREQ(json, "untouched");
-  EXPECT_TRUE(file_exists(tmp_ / "out/_instrumental.wav"));
-  EXPECT_TRUE(file_exists(tmp_ / "out/_other.wav"));
+  // Until the move has succeeded no stem has its name, and the directory
+  // made for them goes again.
+  EXPECT_FALSE(file_exists(tmp_ / "out"));
+}
+
+TEST_F(Mute, AFailedMoveLeavesEarlierStemsAlone) {
+  ASSERT_EQ(::mkdir((tmp_ / "out").c_str(), 0777), 0);
+  std::ofstream(tmp_ / "out/_other.wav") << "an older stem";
+  testing_support::DirWatch watch(tmp_ / "out");
+  const char *json = "untouched";
+  EXPECT_EQ(ombrelt_mute(input_.c_str(), (tmp_ / "out/").c_str(), "vocal", &json), -1);
+  EXPECT_EQ(std::string(ombrelt_last_error()),
+            "cannot rename " + tmp_ / "out/_instrumental.wav -> " + tmp_ / "out/");
+  EXPECT_EQ(testing_support::finished_names(watch.appeared()), std::set<std::string>{});
+  EXPECT_EQ(testing_support::entries_of(tmp_ / "out"), std::set<std::string>{"_other.wav"});
+  std::ifstream older(tmp_ / "out/_other.wav");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(older), {}), "an older stem");
 }
 
 TEST_F(Mute, AnOverlongDirectoryIsRefusedBeforeDecoding) {
