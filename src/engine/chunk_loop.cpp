@@ -25,6 +25,8 @@ float mag[BLOCK_FLOATS];
 float masked[N_STEMS * BLOCK_FLOATS];
 float out_spec[SPEC_FLOATS];
 float ybuf[N_FFT];
+float *const masked_blocks[N_STEMS] = {masked, masked + BLOCK_FLOATS, masked + 2 * BLOCK_FLOATS,
+                                       masked + 3 * BLOCK_FLOATS};
 
 inline float *spec_frame(float *buf, int ch, int f) {
   return buf + ((long)ch * T_CHUNK + f) * N_BINS * 2;
@@ -98,9 +100,7 @@ int run_chunks(const float *samples, int frames, const ChunkPlan &plan, const in
     OM_STAGE_STOP(STAGE_ANALYSIS, t_analysis);
     if (n_wanted == 0) continue;
     OM_STAGE_START(t_model);
-    for (int i = 0; i < n_wanted; i++)
-      if (run_stem_model(g_sess[wanted[i]], mag, masked + i * BLOCK_FLOATS, ENGINE_CONTEXTS) != 0)
-        return -1;
+    if (run_stem_models(wanted, n_wanted, mag, masked_blocks) != 0) return -1;
     OM_STAGE_STOP(STAGE_MODEL, t_model);
     int n = chunk_frames(plan, c);
     OM_STAGE_START(t_resynth);
