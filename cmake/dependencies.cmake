@@ -1,7 +1,8 @@
-# FFmpeg from the system through pkg-config; yyjson and ONNX Runtime from the
-# project's dependency prefix (see scripts/setup.sh).
+# FFmpeg and KissFFT from the system through pkg-config; yyjson and ONNX
+# Runtime from the project's dependency prefix (see scripts/setup.sh).
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET libavformat libavcodec libswresample libavutil)
+pkg_check_modules(KISSFFT REQUIRED IMPORTED_TARGET kissfft-float)
 
 set(OMBRELT_YYJSON_LIB "${OMBRELT_DEPS_DIR}/usr/lib/${CMAKE_LIBRARY_ARCHITECTURE}/libyyjson.so.0")
 set(OMBRELT_ORT_LIB "${OMBRELT_DEPS_DIR}/lib/libonnxruntime.so.1")

@@ -24,6 +24,7 @@ debian_packages=(
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   libgtest-dev ffmpeg
   python3-onnx python3-numpy python3-pytest
+  libkissfft-dev
   libfftw3-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
   curl

@@ -3,6 +3,7 @@
 #include "engine/window.h"
 #include "frame/frame.h"
 #include "ombrelt.h"
+#include "runtime/model_threads.h"
 #include "runtime/runtime.h"
 
 OrtEnv *g_env = nullptr;
@@ -81,12 +82,13 @@ extern "C" int ombrelt_init(const char *model_dir) {
     release_all(ort, nullptr);
     return -1;
   }
-  ignore_status(ort, ort->SetIntraOpNumThreads(options, 2));
+  ignore_status(ort, ort->SetIntraOpNumThreads(options, INTRA_OP_THREADS));
   ignore_status(ort, ort->SetSessionExecutionMode(options, ORT_SEQUENTIAL));
   ignore_status(ort, ort->SetSessionGraphOptimizationLevel(options, ORT_ENABLE_ALL));
-  // Idle worker threads sleep instead of spinning: each of the four sessions
-  // has its own pool, and spinning pools steal the cores from the next model
-  // run and from the resynthesis (about twice the wall time on two cores).
+  // Should a session get worker threads, they sleep when idle instead of
+  // spinning: each session has its own pool, and spinning pools steal the
+  // cores from the next model run and from the resynthesis (about twice the
+  // wall time on two cores).
   ignore_status(ort, ort->AddSessionConfigEntry(options, "session.intra_op.allow_spinning", "0"));
 
   if (OrtStatus *st = ort->CreateCpuMemoryInfo(OrtArenaAllocator, OrtMemTypeDefault, &g_mem)) {

@@ -24,6 +24,9 @@ float mag[MODEL_BLOCK_FLOATS];       // [ch][bin][frame]
 float masked[N_STEMS * MODEL_BLOCK_FLOATS];
 float out_spec[SPEC_FLOATS];
 float ybuf[N_FFT];
+float *const masked_blocks[N_STEMS] = {masked, masked + MODEL_BLOCK_FLOATS,
+                                       masked + 2 * MODEL_BLOCK_FLOATS,
+                                       masked + 3 * MODEL_BLOCK_FLOATS};
 
 inline float *spec_frame(float *buf, int ch, int f) {
   return buf + ((long)ch * T_CHUNK + f) * N_BINS * 2;
@@ -95,9 +98,7 @@ int run_chunk(const ChunkInput &in, const int *wanted, int n_wanted, int keep, i
   OM_STAGE_STOP(STAGE_ANALYSIS, t_analysis);
   if (n_wanted == 0) return 0;
   OM_STAGE_START(t_model);
-  for (int i = 0; i < n_wanted; i++)
-    if (run_stem_model(g_sess[wanted[i]], mag, masked + i * MODEL_BLOCK_FLOATS, ENGINE_CONTEXTS) != 0)
-      return -1;
+  if (run_stem_models(wanted, n_wanted, mag, masked_blocks) != 0) return -1;
   OM_STAGE_STOP(STAGE_MODEL, t_model);
   OM_STAGE_START(t_resynth);
   for (int i = 0; i < n_wanted; i++)

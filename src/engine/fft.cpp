@@ -1,41 +1,92 @@
-// Radix-2 complex FFT and the two real transforms built on it. The twiddles
-// come from one sincosf per stage (complex FFT) or per bin (real split and
-// merge) and a rotation recurrence; there are no tables to set up.
+// The real transforms on KissFFT's complex FFT of half the length: the n
+// samples are read as n/2 complex values, transformed, and split into the
+// n/2 + 1 bins (forward); the inverse merges the bins into n/2 complex values
+// first. KissFFT's own real wrapper keeps a work buffer inside its
+// configuration, so it could not serve two threads at once; the split and merge
+// are done here instead, on the caller's buffers and the stack.
 #include "engine/fft.h"
+
+#include <kiss_fft.h>
 
 #include <cmath>
 #include <cstddef>
-#include <cstring>
+#include <numbers>
 
 namespace {
 
-// The single-precision float nearest to 2*pi.
-constexpr float TWO_PI = 6.2831855f;
+constexpr int MAX_H = OM_FFT_MAX_N / 2;
+// Plans exist for half lengths 2, 4, ..., MAX_H (level = log2 of the half
+// length); a half length of 1 needs no complex transform.
+constexpr int LEVELS = 12;
+static_assert(1 << (LEVELS - 1) == MAX_H);
 
-bool is_pow2(int n) { return n > 0 && (n & (n - 1)) == 0; }
+// Static room for all configurations, so that making the plans cannot fail:
+// each holds its twiddles (one complex value per point) after a small header.
+constexpr std::size_t HEADER_ROOM = 1024;
+constexpr std::size_t ARENA_BYTES = 2 * ((LEVELS - 1) * HEADER_ROOM + sizeof(kiss_fft_cpx) * MAX_H * 2);
+alignas(16) unsigned char arena[ARENA_BYTES];
 
-float *at(float *data, std::ptrdiff_t index) { return data + 2 * index; }
-const float *at(const float *data, std::ptrdiff_t index) { return data + 2 * index; }
+struct Plans {
+  kiss_fft_cfg forward[LEVELS];
+  kiss_fft_cfg inverse[LEVELS];
+  // e^(-2*pi*i*k/OM_FFT_MAX_N) for k < MAX_H, computed in double; a shorter
+  // transform takes every (OM_FFT_MAX_N / n)-th value.
+  float twiddle[2 * MAX_H];
+};
 
-void swap_pair(float *a, float *b) {
-  float re = a[0], im = a[1];
-  a[0] = b[0];
-  a[1] = b[1];
-  b[0] = re;
-  b[1] = im;
+kiss_fft_cfg make_config(int h, int inverse, std::size_t &used) {
+  std::size_t need = 0;
+  kiss_fft_alloc(h, inverse, nullptr, &need);  // only asks for the size
+  need = (need + 15) & ~(std::size_t)15;
+  if (need > 0 && used + need <= ARENA_BYTES) {
+    std::size_t len = need;
+    kiss_fft_cfg cfg = kiss_fft_alloc(h, inverse, arena + used, &len);
+    used += need;
+    if (cfg) return cfg;
+  }
+  // A KissFFT build with a larger header than foreseen; never on Debian's.
+  return kiss_fft_alloc(h, inverse, nullptr, nullptr);
 }
 
-// The real-transform angle of bin k, the same in both directions.
-void bin_twiddle(int k, int n, float *c, float *s) {
-  float theta = ((float)k * -TWO_PI) / (float)n;
-  sincosf(theta, s, c);
+Plans make_plans() {
+  Plans p{};
+  std::size_t used = 0;
+  for (int level = 1; level < LEVELS; level++) {
+    p.forward[level] = make_config(1 << level, 0, used);
+    p.inverse[level] = make_config(1 << level, 1, used);
+  }
+  for (int k = 0; k < MAX_H; k++) {
+    double angle = -2.0 * std::numbers::pi * (double)k / (double)OM_FFT_MAX_N;
+    p.twiddle[2 * k] = (float)std::cos(angle);
+    p.twiddle[2 * k + 1] = (float)std::sin(angle);
+  }
+  return p;
 }
 
-// One output bin of the forward transform from A = Z[k mod h] and
-// B = Z[(h - k) mod h] of the half-length complex FFT.
-void split_bin(int k, int n, float ar, float ai, float br, float bi, float *dst) {
-  float c, s;
-  bin_twiddle(k, n, &c, &s);
+// Made on the first call from whichever thread; read-only afterwards.
+const Plans &plans() {
+  static const Plans p = make_plans();
+  return p;
+}
+
+// log2(n) - 1 for a supported length n, else -1.
+int level_of(int n) {
+  if (n < 2 || n > OM_FFT_MAX_N || (n & (n - 1)) != 0) return -1;
+  int level = 0;
+  while ((2 << level) < n) level++;
+  return level;
+}
+
+kiss_fft_cpx *as_complex(float *data) { return reinterpret_cast<kiss_fft_cpx *>(data); }
+const kiss_fft_cpx *as_complex(const float *data) {
+  return reinterpret_cast<const kiss_fft_cpx *>(data);
+}
+
+// One output bin from A = Z[k] and B = Z[h - k] of the half-length transform
+// and the bin's twiddle (c, s): the even-sample spectrum (Sr, Di) plus the
+// odd-sample spectrum (Si, -Dr) turned by the twiddle.
+void split_bin(float ar, float ai, float br, float bi, const float *w, float *dst) {
+  const float c = w[0], s = w[1];
   float sr = (ar + br) * 0.5f;
   float si = (ai + bi) * 0.5f;
   float dr = (ar - br) * 0.5f;
@@ -46,93 +97,64 @@ void split_bin(int k, int n, float ar, float ai, float br, float bi, float *dst)
 
 }  // namespace
 
-void fft_pow2(float *data, int n, int inverse) {
-  if (n < 2 || !is_pow2(n)) return;
-
-  int j = 0;
-  for (int i = 1; i < n; i++) {
-    int bit = n >> 1;
-    for (; j & bit; bit >>= 1) j &= ~bit;
-    j |= bit;
-    if (i < j) swap_pair(at(data, i), at(data, j));
-  }
-
-  const float sign = inverse ? 1.0f : -1.0f;
-  for (int half = 1; half < n; half <<= 1) {
-    const int len = half * 2;
-    float theta = (TWO_PI / (float)len) * sign;
-    float c, s;
-    sincosf(theta, &s, &c);
-    for (std::ptrdiff_t b = 0; b < n; b += len) {
-      float wr = 1.0f, wi = 0.0f;
-      for (int k = 0; k < half; k++) {
-        float *u = at(data, b + k);
-        float *v = at(data, b + half + k);
-        float tr = v[0] * wr - v[1] * wi;
-        float ti = v[1] * wr + v[0] * wi;
-        float ur = u[0], ui = u[1];
-        u[0] = ur + tr;
-        u[1] = ui + ti;
-        v[0] = ur - tr;
-        v[1] = ui - ti;
-        float next_wr = c * wr - s * wi;
-        float next_wi = wr * s + wi * c;
-        wr = next_wr;
-        wi = next_wi;
-      }
-    }
-  }
-
-  if (inverse) {
-    const float r = 1.0f / (float)n;
-    for (std::ptrdiff_t i = 0; i < 2 * (std::ptrdiff_t)n; i++) data[i] *= r;
-  }
-}
-
 void om_fft_forward(const float *in, int n, float *out) {
-  if (n < 2 || !is_pow2(n)) return;
+  const int level = level_of(n);
+  if (level < 0) return;
+  const Plans &p = plans();
   const int h = n / 2;
-  // The samples, read as h complex values, are transformed inside the output
-  // buffer; the split then works in place on the pairs (k, h - k), which are
-  // the only values each of those two bins needs.
-  std::memmove(out, in, (std::size_t)n * sizeof(float));
-  fft_pow2(out, h, 0);
+  if (level > 0) {
+    if (!p.forward[level]) return;
+    kiss_fft(p.forward[level], as_complex(in), as_complex(out));
+  } else {
+    out[0] = in[0];
+    out[1] = in[1];
+  }
 
-  // Bins 0 and h both come from Z[0]; bin h lies past the complex array, so
-  // it is written first and Z[0] is still intact for bin 0.
+  // The split works in place on the pairs (k, h - k), the only values each of
+  // those two bins needs. Bins 0 and h both come from Z[0].
   const float z0r = out[0], z0i = out[1];
-  split_bin(h, n, z0r, z0i, z0r, z0i, at(out, h));
-  split_bin(0, n, z0r, z0i, z0r, z0i, at(out, 0));
-
+  out[2 * h] = z0r - z0i;
+  out[2 * h + 1] = 0.0f;
+  out[0] = z0r + z0i;
+  out[1] = 0.0f;
+  const int stride = OM_FFT_MAX_N / n;
   for (int k = 1; k <= h / 2; k++) {
     const int m = h - k;
-    const float ar = at(out, k)[0], ai = at(out, k)[1];
-    const float br = at(out, m)[0], bi = at(out, m)[1];
-    split_bin(k, n, ar, ai, br, bi, at(out, k));
-    if (m != k) split_bin(m, n, br, bi, ar, ai, at(out, m));
+    const float ar = out[2 * k], ai = out[2 * k + 1];
+    const float br = out[2 * m], bi = out[2 * m + 1];
+    split_bin(ar, ai, br, bi, &p.twiddle[2 * k * stride], &out[2 * k]);
+    if (m != k) split_bin(br, bi, ar, ai, &p.twiddle[2 * m * stride], &out[2 * m]);
   }
 }
 
 void om_ifft_inverse(const float *in, int n, float *out) {
-  if (n < 2 || !is_pow2(n)) return;
+  const int level = level_of(n);
+  if (level < 0) return;
+  const Plans &p = plans();
   const int h = n / 2;
-  // The half-length complex array is built straight in the output: its h
-  // complex values are exactly the n output floats, even samples in the real
-  // parts and odd samples in the imaginary parts.
-  const float x0 = at(in, 0)[0], xh = at(in, h)[0];
-  out[0] = (x0 + xh) * 0.5f;
-  out[1] = (x0 - xh) * 0.5f;
-  for (int k = 1; k < h; k++) {
-    float c, s;
-    bin_twiddle(k, n, &c, &s);
-    const float *a = at(in, k);
-    const float *b = at(in, h - k);
-    float g = (a[0] + b[0]) * 0.5f;
-    float f = (a[1] - b[1]) * 0.5f;
-    float p = g - a[0];
-    float q = f - a[1];
-    at(out, k)[0] = g + (c * q - s * p);
-    at(out, k)[1] = f - (c * p + s * q);
+  // The merged values are scaled by 1/n on the way (a power of two, so no
+  // rounding of its own): KissFFT's inverse is unscaled.
+  const float r = 1.0f / (float)n;
+  float *z = level > 0 ? nullptr : out;
+  float scratch[OM_FFT_MAX_N];
+  if (level > 0) {
+    if (!p.inverse[level]) return;
+    z = scratch;
   }
-  fft_pow2(out, h, 1);
+  const float x0 = in[0], xh = in[2 * h];
+  z[0] = (x0 + xh) * r;
+  z[1] = (x0 - xh) * r;
+  const int stride = OM_FFT_MAX_N / n;
+  for (int k = 1; k < h; k++) {
+    const float c = p.twiddle[2 * k * stride], s = p.twiddle[2 * k * stride + 1];
+    const float *a = &in[2 * k];
+    const float *b = &in[2 * (h - k)];
+    const float g = (a[0] + b[0]) * r;
+    const float f = (a[1] - b[1]) * r;
+    const float q = -((a[1] + b[1]) * r);
+    const float pr = (b[0] - a[0]) * r;
+    z[2 * k] = g + (c * q - s * pr);
+    z[2 * k + 1] = f - (c * pr + s * q);
+  }
+  if (level > 0) kiss_fft(p.inverse[level], as_complex(z), as_complex(out));
 }

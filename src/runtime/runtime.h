@@ -5,6 +5,7 @@
 #include <onnxruntime_c_api.h>
 
 #include "constants.h"
+#include "frame/frame.h"
 #include "stems.h"
 
 // The table version we ask the runtime for. The headers we compile against
@@ -24,6 +25,15 @@ const OrtApi *ort_api();
 // set_err, then releases status. status must be non-null.
 void ort_fail(const char *context, OrtStatus *status);
 
+// The failure message of a call that may run beside others (g_err exists
+// once): the caller hands it on with set_err when its turn comes.
+struct CallError {
+  char text[ERR_SIZE];
+};
+
+// ort_fail into `error` instead of g_err.
+void ort_fail_into(CallError *error, const char *context, OrtStatus *status);
+
 // Context strings of one call site of the stem model call.
 struct StemCallContexts {
   const char *create_tensor;
@@ -42,3 +52,14 @@ extern const StemCallContexts ENGINE_CONTEXTS;
 // Returns 0, or -1 with the message in g_err; nothing is left allocated.
 int run_stem_model(OrtSession *session, const float *in, float *out,
                    const StemCallContexts &contexts);
+
+// run_stem_model with the message written into `error` instead of g_err, so
+// that it may run on several threads at once (on different sessions).
+int run_stem_model_into(OrtSession *session, const float *in, float *out,
+                        const StemCallContexts &contexts, CallError *error);
+
+// The model stage of one chunk: runs the session of stem wanted[i] on `in`
+// into outs[i], for i < n_wanted (each output its own block). On failure the
+// message is that of the first failing stem in that order, and -1 is
+// returned; nothing is left allocated either way.
+int run_stem_models(const int *wanted, int n_wanted, const float *in, float *const *outs);

@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <latch>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "engine/fft.h"
@@ -40,9 +44,10 @@ bool same_bits(const std::vector<float> &a, const std::vector<float> &b) {
 }
 
 TEST(RealFft, RoundTripGivesTheSamplesBack) {
+  // Measured: at most 5.1e-7 over three seeds.
   std::vector<float> x = random_signal(N, 1);
   std::vector<float> y = inverse(forward(x));
-  for (int i = 0; i < N; i++) ASSERT_NEAR(y[i], x[i], 1e-4) << "sample " << i;
+  for (int i = 0; i < N; i++) ASSERT_NEAR(y[i], x[i], 1e-6) << "sample " << i;
 }
 
 TEST(RealFft, ImpulseGivesAFlatSpectrum) {
@@ -63,10 +68,11 @@ TEST(RealFft, ConstantGoesToBinZeroOnly) {
     ASSERT_LT(std::hypot(spec[2 * k], spec[2 * k + 1]), 1e-3) << "bin " << k;
 }
 
-TEST(RealFft, BinZeroHasNoImaginaryPart) {
+TEST(RealFft, BinsZeroAndHalfHaveNoImaginaryPart) {
   for (unsigned seed = 1; seed <= 5; seed++) {
     std::vector<float> spec = forward(random_signal(N, seed));
     EXPECT_EQ(spec[1], 0.0f) << "seed " << seed;
+    EXPECT_EQ(spec[2 * H + 1], 0.0f) << "seed " << seed;
   }
 }
 
@@ -133,67 +139,26 @@ std::vector<double> idft(const std::vector<float> &bins, int n) {
 }
 
 TEST(RealFft, MatchesADoublePrecisionDft) {
-  for (int n : {2, 4, 8, 64, N}) {
+  // Tolerances a little above the largest errors measured over 20 seeds
+  // (3 at 4096 points); the split twiddles are exact to float rounding, so
+  // the error hardly grows with the length.
+  struct Case {
+    int n;
+    double forward, inverse;
+  };
+  const Case cases[] = {{2, 1e-7, 5e-8},   {4, 2e-7, 5e-8},   {8, 4e-7, 1e-7},
+                        {16, 7e-7, 1e-7},  {64, 2e-6, 5e-8},  {N, 3e-5, 2e-8}};
+  for (const Case &c : cases) {
+    const int n = c.n;
     std::vector<float> x = random_signal(n, 4);
     std::vector<float> spec = forward(x);
     std::vector<double> ref = dft(x);
-    double tolerance = 1e-5 * n;
-    for (int i = 0; i < n + 2; i++) ASSERT_NEAR(spec[i], ref[i], tolerance) << "n " << n << " float " << i;
+    for (int i = 0; i < n + 2; i++) ASSERT_NEAR(spec[i], ref[i], c.forward) << "n " << n << " float " << i;
 
     std::vector<float> bins = random_signal(n + 2, 5);
     std::vector<float> y = inverse(bins);
     std::vector<double> y_ref = idft(bins, n);
-    for (int m = 0; m < n; m++) ASSERT_NEAR(y[m], y_ref[m], 1e-5) << "n " << n << " sample " << m;
-  }
-}
-
-// The split and merge steps written the plain way, on a separate scratch
-// array; the library works inside the output buffer instead and must not
-// change a single bit of the result.
-void scratch_forward(const float *in, int n, float *out) {
-  const int h = n / 2;
-  std::vector<float> z(in, in + n);
-  fft_pow2(z.data(), h, 0);
-  for (int k = 0; k <= h; k++) {
-    float theta = ((float)k * -6.2831855f) / (float)n, c, s;
-    sincosf(theta, &s, &c);
-    const float *a = &z[2 * (k % h)], *b = &z[2 * ((h - k) % h)];
-    float sr = (a[0] + b[0]) * 0.5f, si = (a[1] + b[1]) * 0.5f;
-    float dr = (a[0] - b[0]) * 0.5f, di = (a[1] - b[1]) * 0.5f;
-    out[2 * k] = (c * si + s * dr) + sr;
-    out[2 * k + 1] = di - (c * dr - s * si);
-  }
-}
-
-void scratch_inverse(const float *in, int n, float *out) {
-  const int h = n / 2;
-  std::vector<float> z(n);
-  z[0] = (in[0] + in[2 * h]) * 0.5f;
-  z[1] = (in[0] - in[2 * h]) * 0.5f;
-  for (int k = 1; k < h; k++) {
-    float theta = ((float)k * -6.2831855f) / (float)n, c, s;
-    sincosf(theta, &s, &c);
-    const float *a = &in[2 * k], *b = &in[2 * (h - k)];
-    float g = (a[0] + b[0]) * 0.5f, f = (a[1] - b[1]) * 0.5f;
-    float p = g - a[0], q = f - a[1];
-    z[2 * k] = g + (c * q - s * p);
-    z[2 * k + 1] = f - (c * p + s * q);
-  }
-  fft_pow2(z.data(), h, 1);
-  std::memcpy(out, z.data(), n * sizeof(float));
-}
-
-TEST(RealFft, InPlaceWorkIsBitIdenticalToAScratchArray) {
-  for (int n : {2, 4, 8, 16, N}) {
-    std::vector<float> x = random_signal(n, 6);
-    std::vector<float> expected(n + 2);
-    scratch_forward(x.data(), n, expected.data());
-    EXPECT_TRUE(same_bits(forward(x), expected)) << "forward, n " << n;
-
-    std::vector<float> bins = random_signal(n + 2, 7);
-    std::vector<float> expected_y(n);
-    scratch_inverse(bins.data(), n, expected_y.data());
-    EXPECT_TRUE(same_bits(inverse(bins), expected_y)) << "inverse, n " << n;
+    for (int m = 0; m < n; m++) ASSERT_NEAR(y[m], y_ref[m], c.inverse) << "n " << n << " sample " << m;
   }
 }
 
@@ -202,15 +167,14 @@ TEST(RealFft, TwoPointTransforms) {
   EXPECT_EQ(spec[0], 4.0f);
   EXPECT_EQ(spec[1], 0.0f);
   EXPECT_EQ(spec[2], 2.0f);
-  // The angle of bin n/2 is the float nearest to -pi, so its sine is not 0.
-  EXPECT_NEAR(spec[3], 0.0f, 1e-6);
+  EXPECT_EQ(spec[3], 0.0f);
   EXPECT_EQ(inverse({4.0f, 9.0f, 2.0f, 9.0f}), (std::vector<float>{3.0f, 1.0f}));
 }
 
 TEST(RealFft, UnsupportedLengthsLeaveTheOutputUntouched) {
-  for (int n : {0, 1, -4, 6, 4095}) {
-    std::vector<float> in(8200, 0.5f);
-    std::vector<float> out(8200, 7.0f);
+  for (int n : {0, 1, -4, 6, 4095, 2 * OM_FFT_MAX_N}) {
+    std::vector<float> in(16400, 0.5f);
+    std::vector<float> out(16400, 7.0f);
     om_fft_forward(in.data(), n, out.data());
     EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](float v) { return v == 7.0f; })) << n;
     om_ifft_inverse(in.data(), n, out.data());
@@ -218,23 +182,40 @@ TEST(RealFft, UnsupportedLengthsLeaveTheOutputUntouched) {
   }
 }
 
-TEST(ComplexFft, ShortCountsLeaveTheDataUnchanged) {
-  for (int n : {1, 0, -1, -8}) {
-    for (int inverse_flag : {0, 1}) {
-      std::vector<float> data = {0.25f, -3.0f, 1.5f, 2.0f};
-      fft_pow2(data.data(), n, inverse_flag);
-      EXPECT_EQ(data, (std::vector<float>{0.25f, -3.0f, 1.5f, 2.0f}))
-          << "n " << n << " inverse " << inverse_flag;
-    }
-  }
+// The plans are made by whichever call comes first, so several threads start
+// at once in a fresh copy of this program, where no transform has run yet.
+// Each must get exactly what a lone thread gets afterwards. Returns the number
+// of results that differ.
+int transforms_differ_across_threads() {
+  constexpr int THREADS = 4;
+  constexpr int ROUNDS = 25;
+  const std::vector<int> lengths = {N, 2, 64, 1024};
+  auto round_trip = [&](int t, size_t i) { return inverse(forward(random_signal(lengths[i], t))); };
+  std::vector<std::vector<std::vector<float>>> got(THREADS);
+  std::latch start(THREADS);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < THREADS; t++)
+    threads.emplace_back([&, t] {
+      start.arrive_and_wait();
+      for (int round = 0; round < ROUNDS; round++)
+        for (size_t i = 0; i < lengths.size(); i++) got[t].push_back(round_trip(t, i));
+    });
+  for (std::thread &thread : threads) thread.join();
+  int differ = 0;
+  for (int t = 0; t < THREADS; t++)
+    for (size_t j = 0; j < got[t].size(); j++)
+      differ += !same_bits(got[t][j], round_trip(t, j % lengths.size()));
+  return differ;
 }
 
-TEST(ComplexFft, ForwardThenInverseGivesTheValuesBack) {
-  std::vector<float> data = random_signal(2 * 1024, 8);
-  const std::vector<float> start = data;
-  fft_pow2(data.data(), 1024, 0);
-  fft_pow2(data.data(), 1024, 1);
-  for (size_t i = 0; i < data.size(); i++) ASSERT_NEAR(data[i], start[i], 1e-5) << i;
+TEST(RealFft, ThreadsAtOnceFromTheFirstCallGetTheSameResults) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        std::fprintf(stderr, "differ=%d\n", transforms_differ_across_threads());
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "differ=0");
 }
 
 }  // namespace

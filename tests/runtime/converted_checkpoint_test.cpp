@@ -48,7 +48,7 @@ TEST(ConvertedCheckpoint, EveryStemMatchesTheReferenceForwardPass) {
     double peak = 0.0;
     for (float v : expected) peak = std::max(peak, (double)std::fabs(v));
     for (int s = 0; s < N_STEMS; s++) {
-      SCOPED_TRACE(name + ", " + STEM_NAMES[s]);
+      SCOPED_TRACE(name + ", " + OUTPUT_NAMES[s]);
       std::vector<float> out(MODEL_BLOCK_FLOATS, NAN);
       ASSERT_EQ(run_stem_model(g_sess[s], in.data(), out.data(), ENGINE_CONTEXTS), 0) << g_err;
       double error = 0.0;
@@ -64,7 +64,7 @@ TEST(ConvertedCheckpoint, EveryStemMatchesTheReferenceForwardPass) {
           << "float " << at << ": " << out[at] << " instead of " << expected[at];
       if (peak > 0) worst = std::max(worst, error / peak);
       std::printf("%s %s: peak %.6g, max error %.3g (%.3g of the peak)\n", name.c_str(),
-                  STEM_NAMES[s], peak, error, peak > 0 ? error / peak : 0.0);
+                  OUTPUT_NAMES[s], peak, error, peak > 0 ? error / peak : 0.0);
     }
   }
   RecordProperty("max_error_of_peak", std::to_string(worst));

@@ -207,4 +207,84 @@ TEST_F(StemModel, CallsGiveBackEverythingTheyTake) {
   EXPECT_EQ(counting.live, 0);
 }
 
+// The model stage of a chunk (run_stem_models), whose stems may run side by
+// side on threads: each output goes to its own block, and a failure is
+// reported as the first failing stem in stem order, however the threads run.
+
+// Runs the wanted stems into blocks that start as a sentinel.
+int run_all(const std::vector<int> &wanted, const Block &in, std::vector<Block> &outs) {
+  outs.assign(N_STEMS, Block(MODEL_BLOCK_FLOATS, -1.0f));
+  float *blocks[N_STEMS];
+  for (int i = 0; i < N_STEMS; i++) blocks[i] = outs[i].data();
+  return run_stem_models(wanted.data(), (int)wanted.size(), in.data(), blocks);
+}
+
+TEST_F(StemModel, EachWantedStemGoesToItsOwnBlock) {
+  load("stem_gains");  // stem s: (s + 1) * input
+  const Block in = magnitudes(1);
+  const std::vector<std::vector<int>> cases = {{0, 1, 2, 3}, {1, 3}, {0, 2, 3}, {2}, {}};
+  for (const std::vector<int> &wanted : cases) {
+    SCOPED_TRACE(testing::PrintToString(wanted));
+    std::vector<Block> outs;
+    ASSERT_EQ(run_all(wanted, in, outs), 0) << g_err;
+    for (size_t i = 0; i < N_STEMS; i++) {
+      const float gain = i < wanted.size() ? (float)(wanted[i] + 1) : 0.0f;
+      for (long k : {0L, 204899L, 204900L, MODEL_BLOCK_FLOATS - 1}) {
+        float want = gain > 0 ? gain * in[k] : -1.0f;  // unused blocks stay untouched
+        ASSERT_EQ(outs[i][k], want) << "block " << i << " float " << k;
+      }
+    }
+  }
+}
+
+TEST_F(StemModel, TheFirstFailingStemInStemOrderIsReported) {
+  load("identity");
+  ExtraSession short_output(models("short_output") + "/" + STEM_FILES[0]);
+  ExtraSession double_output(models("double_output") + "/" + STEM_FILES[0]);
+  ASSERT_NE(short_output.session, nullptr);
+  ASSERT_NE(double_output.session, nullptr);
+  const std::string short_message = "OrtRun out ptr: output 0 holds 204900 values, expected 409800";
+  const std::string double_message = "OrtRun out ptr: output 0 is not float32";
+
+  struct Case {
+    int short_stem, double_stem;  // -1: that kind of failure nowhere
+    std::vector<int> wanted;
+    std::string message;
+  };
+  // Stems 0 and 2 fall to the calling thread, 1 and 3 to a second one when
+  // two run at once; the cases put failures in either or both.
+  const Case cases[] = {
+      {1, 3, {0, 1, 2, 3}, short_message},  {3, 1, {0, 1, 2, 3}, double_message},
+      {2, 1, {0, 1, 2, 3}, double_message}, {1, 2, {0, 1, 2, 3}, short_message},
+      {0, 1, {0, 1, 2, 3}, short_message},  {3, 2, {0, 1, 2, 3}, double_message},
+      {3, 2, {1, 3}, short_message},        {-1, 3, {0, 1, 2, 3}, double_message},
+  };
+  OrtSession *own[N_STEMS];
+  for (int s = 0; s < N_STEMS; s++) own[s] = g_sess[s];
+  const Block in = magnitudes(2);
+  for (const Case &c : cases) {
+    SCOPED_TRACE("short at " + std::to_string(c.short_stem) + ", double at " +
+                 std::to_string(c.double_stem) + ", wanted " + testing::PrintToString(c.wanted));
+    for (int s = 0; s < N_STEMS; s++) g_sess[s] = own[s];
+    if (c.short_stem >= 0) g_sess[c.short_stem] = short_output.session;
+    if (c.double_stem >= 0) g_sess[c.double_stem] = double_output.session;
+    // Repeated, since which thread gets there first varies from run to run.
+    for (int round = 0; round < 5; round++) {
+      std::vector<Block> outs;
+      set_err("stale");
+      EXPECT_EQ(run_all(c.wanted, in, outs), -1);
+      EXPECT_EQ(std::string(g_err), c.message);
+    }
+  }
+  for (int s = 0; s < N_STEMS; s++) g_sess[s] = own[s];
+}
+
+TEST_F(StemModel, SuccessLeavesTheErrorAlone) {
+  load("identity");
+  set_err("earlier failure");
+  std::vector<Block> outs;
+  ASSERT_EQ(run_all({0, 1, 2, 3}, magnitudes(3), outs), 0);
+  EXPECT_STREQ(g_err, "earlier failure");
+}
+
 }  // namespace
