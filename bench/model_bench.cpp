@@ -1,10 +1,14 @@
-// Milliseconds per chunk of the model stage: the four stem models run once
-// each on one block of magnitudes, repeated, with the runtime's session
-// options given on the command line, so that settings can be compared on
-// the same binary.
+// Milliseconds per chunk of the model stage: the wanted stem models (all
+// four by default) run once each on one block of magnitudes, repeated, with
+// the runtime's session options given on the command line, so that settings
+// can be compared on the same binary.
 //
-//   ombrelt_model_bench MODEL_DIR [--runs N] [options]
+//   ombrelt_model_bench MODEL_DIR [--runs N] [--stems LIST] [options]
 //
+//   --stems LIST            the wanted stems, comma-separated names in the
+//                           order of the call, e.g. vocals (what mute's
+//                           instrumental mode runs) or other,bass,drums (its
+//                           vocal mode); default vocals,other,bass,drums
 //   --intra N               intra-op threads per session (default 2)
 //   --inter N               inter-op threads per session (runtime default)
 //   --spin 0|1              session.intra_op.allow_spinning (default 0)
@@ -62,6 +66,8 @@ struct Settings {
   bool global_pool = false;
   const char *profile = nullptr;
   bool library = false;
+  int wanted[N_STEMS] = {STEM_VOCALS, STEM_OTHER, STEM_BASS, STEM_DRUMS};
+  int n_wanted = N_STEMS;
 };
 
 [[noreturn]] void die(const char *what, OrtStatus *st) {
@@ -78,9 +84,34 @@ void config(OrtSessionOptions *o, const char *key, int value) {
   check(key, ort_api()->AddSessionConfigEntry(o, key, std::to_string(value).c_str()));
 }
 
+// "vocals,other": each name once, at most the four stems.
+bool parse_stems(const char *list, Settings &s) {
+  s.n_wanted = 0;
+  std::string rest = list;
+  while (!rest.empty()) {
+    const std::size_t comma = rest.find(',');
+    const std::string name = rest.substr(0, comma);
+    rest = comma == std::string::npos ? "" : rest.substr(comma + 1);
+    int stem = 0;
+    while (stem < N_STEMS && name != OUTPUT_NAMES[stem]) stem++;
+    if (stem == N_STEMS || s.n_wanted == N_STEMS) return false;
+    for (int i = 0; i < s.n_wanted; i++)
+      if (s.wanted[i] == stem) return false;
+    s.wanted[s.n_wanted++] = stem;
+  }
+  return s.n_wanted > 0;
+}
+
+std::string stem_list(const Settings &s) {
+  std::string d;
+  for (int i = 0; i < s.n_wanted; i++) d += std::string(i ? "," : "") + OUTPUT_NAMES[s.wanted[i]];
+  return d;
+}
+
 std::string describe(const Settings &s) {
-  if (s.library) return "library (ombrelt_init, run_stem_models)";
-  std::string d = "intra " + std::to_string(s.intra) + ", spin " + std::to_string(s.spin);
+  std::string d = std::to_string(s.n_wanted) + " (" + stem_list(s) + "): ";
+  if (s.library) return d + "library";
+  d += "intra " + std::to_string(s.intra) + ", spin " + std::to_string(s.spin);
   if (s.inter >= 0) d += ", inter " + std::to_string(s.inter);
   if (s.inter_spin >= 0) d += ", inter spin " + std::to_string(s.inter_spin);
   if (s.parallel) d += ", parallel mode";
@@ -160,11 +191,13 @@ void close_bare(Bare &b, bool profiled) {
   ort->ReleaseEnv(b.env);
 }
 
-// One chunk: every model once, K at a time, model i on thread i % K.
-void bare_chunk(const Bare &b, int at_once, const float *in, std::vector<float> *outs) {
+// One chunk: every wanted model once, K at a time, the i-th wanted on
+// thread i % K (as the library shares them out).
+void bare_chunk(const Bare &b, const Settings &s, const float *in, std::vector<float> *outs) {
+  const int at_once = std::min(s.at_once, s.n_wanted);
   auto run_share = [&](int t) {
-    for (int i = t; i < N_STEMS; i += at_once)
-      if (run_stem_model(b.sessions[i], in, outs[i].data(), ENGINE_CONTEXTS) != 0) {
+    for (int i = t; i < s.n_wanted; i += at_once)
+      if (run_stem_model(b.sessions[s.wanted[i]], in, outs[i].data(), ENGINE_CONTEXTS) != 0) {
         std::fprintf(stderr, "ombrelt_model_bench: %s\n", g_err);
         std::exit(1);
       }
@@ -175,11 +208,10 @@ void bare_chunk(const Bare &b, int at_once, const float *in, std::vector<float> 
   for (std::thread &h : helpers) h.join();
 }
 
-void library_chunk(const float *in, std::vector<float> *outs) {
-  static const int wanted[N_STEMS] = {0, 1, 2, 3};
+void library_chunk(const Settings &s, const float *in, std::vector<float> *outs) {
   float *blocks[N_STEMS];
-  for (int i = 0; i < N_STEMS; i++) blocks[i] = outs[i].data();
-  if (run_stem_models(wanted, N_STEMS, in, blocks) != 0) {
+  for (int i = 0; i < s.n_wanted; i++) blocks[i] = outs[i].data();
+  if (run_stem_models(s.wanted, s.n_wanted, in, blocks) != 0) {
     std::fprintf(stderr, "ombrelt_model_bench: %s\n", g_err);
     std::exit(1);
   }
@@ -211,6 +243,7 @@ bool parse(int argc, char **argv, Settings &s) {
     else if (!std::strcmp(a, "--global-pool")) s.global_pool = true;
     else if (!std::strcmp(a, "--library")) s.library = true;
     else if (!std::strcmp(a, "--profile") && v) s.profile = argv[++i];
+    else if (!std::strcmp(a, "--stems") && v) ok = parse_stems(argv[++i], s);
     else ok = false;
     if (!ok) return false;
   }
@@ -247,9 +280,9 @@ int main(int argc, char **argv) {
   }
   auto chunk = [&] {
     if (s.library)
-      library_chunk(in.data(), outs);
+      library_chunk(s, in.data(), outs);
     else
-      bare_chunk(bare, s.at_once, in.data(), outs);
+      bare_chunk(bare, s, in.data(), outs);
   };
 
   chunk();  // warm-up, as ombrelt_init does
@@ -277,7 +310,7 @@ int main(int argc, char **argv) {
     if (std::fscanf(f, "%lf", &load) != 1) load = -1;
     std::fclose(f);
   }
-  std::printf("%-56s min %7.1f ms  median %7.1f ms  cpu %7.1f ms  (%d runs, load %.2f)\n",
+  std::printf("%-72s min %7.1f ms  median %7.1f ms  cpu %7.1f ms  (%d runs, load %.2f)\n",
               describe(s).c_str(), ms.front(), ms[ms.size() / 2], cpu_per_run, s.runs, load);
   return 0;
 }

@@ -9,13 +9,15 @@
 # BUILD_DIR defaults to build-bench/ and needs the targets ombrelt_model_bench
 # and ombrelt_bench_models built. A SETTING is one string of the bench's
 # options, e.g. "--intra 1 --at-once 2"; without any, the list below runs.
-# ROUNDS (default 3), RUNS per line (default 10).
+# ROUNDS (default 3), RUNS per line (default 10), MODELS the model directory
+# (default BUILD_DIR/bench-models). STEMS, a list of --stems values, runs
+# every setting with each (default: the bench's own, all four).
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${1:-$here/build-bench}
 shift || true
 bench=$build/bench/ombrelt_model_bench
-models=$build/bench-models
+models=${MODELS:-$build/bench-models}
 rounds=${ROUNDS:-3}
 runs=${RUNS:-10}
 
@@ -38,9 +40,12 @@ settings=(
   "--library"
 )
 if [ $# -gt 0 ]; then settings=("$@"); fi
+read -r -a stem_lists <<< "${STEMS:-vocals,other,bass,drums}"
 for ((r = 1; r <= rounds; r++)); do
-  for s in "${settings[@]}"; do
-    # shellcheck disable=SC2086
-    "$bench" "$models" --runs "$runs" $s
+  for stems in "${stem_lists[@]}"; do
+    for s in "${settings[@]}"; do
+      # shellcheck disable=SC2086
+      "$bench" "$models" --runs "$runs" --stems "$stems" $s
+    done
   done
 done

@@ -18,9 +18,17 @@ constexpr std::size_t MODEL_PATH_SIZE = 1024;
 // The warm-up input: one block of silence. Never written.
 float warmup_block[MODEL_BLOCK_FLOATS];
 
-// Sessions go before the environment; the options handle (if any) before the
-// environment too. g_alloc belongs to the runtime and stays.
-void release_all(const OrtApi *ort, OrtSessionOptions *options) {
+// The two ways a session gets its threads: from the environment's shared
+// pool, or from a pool of its own (for an environment without the shared
+// pool, see load_sessions). Either may be null.
+struct SessionOptions {
+  OrtSessionOptions *shared_pool = nullptr;
+  OrtSessionOptions *own_threads = nullptr;
+};
+
+// Sessions go before the environment; the options handles (if any) before
+// the environment too. g_alloc belongs to the runtime and stays.
+void release_all(const OrtApi *ort, const SessionOptions &options) {
   for (OrtSession *&session : g_sess) {
     if (session) {
       ort->ReleaseSession(session);
@@ -31,7 +39,8 @@ void release_all(const OrtApi *ort, OrtSessionOptions *options) {
     ort->ReleaseMemoryInfo(g_mem);
     g_mem = nullptr;
   }
-  if (options) ort->ReleaseSessionOptions(options);
+  if (options.shared_pool) ort->ReleaseSessionOptions(options.shared_pool);
+  if (options.own_threads) ort->ReleaseSessionOptions(options.own_threads);
   if (g_env) {
     ort->ReleaseEnv(g_env);
     g_env = nullptr;
@@ -43,13 +52,74 @@ void ignore_status(const OrtApi *ort, OrtStatus *status) {
   if (status) ort->ReleaseStatus(status);
 }
 
-int load_session(const OrtApi *ort, const char *model_dir, int stem, OrtSessionOptions *options) {
+// The environment with the sessions' shared thread pool. The threading
+// options are only read at its creation and go right after, whatever came of
+// it.
+int create_env(const OrtApi *ort) {
+  OrtThreadingOptions *threading = nullptr;
+  if (OrtStatus *st = ort->CreateThreadingOptions(&threading)) {
+    ort_fail("OrtCreateThreadingOptions", st);
+    return -1;
+  }
+  ignore_status(ort, ort->SetGlobalIntraOpNumThreads(threading, MODEL_POOL_THREADS));
+  ignore_status(ort, ort->SetGlobalSpinControl(threading, MODEL_POOL_SPINS));
+  OrtStatus *st = ort->CreateEnvWithGlobalThreadPools(ORT_LOGGING_LEVEL_WARNING, "tavrin-ombrelt",
+                                                      threading, &g_env);
+  ort->ReleaseThreadingOptions(threading);
+  if (st) {
+    ort_fail("OrtEnvCreate", st);
+    g_env = nullptr;
+    return -1;
+  }
+  return 0;
+}
+
+int create_options(const OrtApi *ort, bool shared_pool, OrtSessionOptions **out) {
+  OrtSessionOptions *options = nullptr;
+  if (OrtStatus *st = ort->CreateSessionOptions(&options)) {
+    ort_fail("OrtSessionOptionsCreate", st);
+    return -1;
+  }
+  if (shared_pool) {
+    ignore_status(ort, ort->DisablePerSessionThreads(options));
+  } else {
+    ignore_status(ort, ort->SetIntraOpNumThreads(options, OWN_POOL_THREADS));
+    ignore_status(ort, ort->AddSessionConfigEntry(options, "session.intra_op.allow_spinning",
+                                                  MODEL_POOL_SPINS ? "1" : "0"));
+  }
+  ignore_status(ort, ort->SetSessionExecutionMode(options, ORT_SEQUENTIAL));
+  ignore_status(ort, ort->SetSessionGraphOptimizationLevel(options, ORT_ENABLE_ALL));
+  *out = options;
+  return 0;
+}
+
+OrtStatus *create_session(const OrtApi *ort, const char *model_dir, int stem,
+                          const OrtSessionOptions *options) {
   char path[MODEL_PATH_SIZE];
   join_path(path, sizeof path, model_dir, STEM_FILES[stem]);
-  if (OrtStatus *st = ort->CreateSession(g_env, path, options, &g_sess[stem])) {
-    ort_fail("OrtCreateSession", st);
-    g_sess[stem] = nullptr;
-    return -1;
+  OrtStatus *st = ort->CreateSession(g_env, path, options, &g_sess[stem]);
+  if (st) g_sess[stem] = nullptr;
+  return st;
+}
+
+// The runtime keeps one environment per process: when the host made one
+// before us, ours is the host's, without the shared pool, and no session can
+// be made to use it. The first session tells: if it cannot be made with the
+// shared pool, it and all after it get threads of their own. A model that is
+// simply broken fails the same way again and reports that second failure.
+int load_sessions(const OrtApi *ort, const char *model_dir, const SessionOptions &options) {
+  const OrtSessionOptions *chosen = options.shared_pool;
+  for (int i = 0; i < N_STEMS; i++) {
+    OrtStatus *st = create_session(ort, model_dir, i, chosen);
+    if (st && i == 0) {
+      ort->ReleaseStatus(st);
+      chosen = options.own_threads;
+      st = create_session(ort, model_dir, i, chosen);
+    }
+    if (st) {
+      ort_fail("OrtCreateSession", st);
+      return -1;
+    }
   }
   return 0;
 }
@@ -70,26 +140,14 @@ extern "C" int ombrelt_init(const char *model_dir) {
     return -1;
   }
 
-  if (OrtStatus *st = ort->CreateEnv(ORT_LOGGING_LEVEL_WARNING, "tavrin-ombrelt", &g_env)) {
-    ort_fail("OrtEnvCreate", st);
-    g_env = nullptr;
-    return -1;
-  }
+  if (create_env(ort) != 0) return -1;
 
-  OrtSessionOptions *options = nullptr;
-  if (OrtStatus *st = ort->CreateSessionOptions(&options)) {
-    ort_fail("OrtSessionOptionsCreate", st);
-    release_all(ort, nullptr);
+  SessionOptions options;
+  if (create_options(ort, true, &options.shared_pool) != 0 ||
+      create_options(ort, false, &options.own_threads) != 0) {
+    release_all(ort, options);
     return -1;
   }
-  ignore_status(ort, ort->SetIntraOpNumThreads(options, INTRA_OP_THREADS));
-  ignore_status(ort, ort->SetSessionExecutionMode(options, ORT_SEQUENTIAL));
-  ignore_status(ort, ort->SetSessionGraphOptimizationLevel(options, ORT_ENABLE_ALL));
-  // Should a session get worker threads, they sleep when idle instead of
-  // spinning: each session has its own pool, and spinning pools steal the
-  // cores from the next model run and from the resynthesis (about twice the
-  // wall time on two cores).
-  ignore_status(ort, ort->AddSessionConfigEntry(options, "session.intra_op.allow_spinning", "0"));
 
   if (OrtStatus *st = ort->CreateCpuMemoryInfo(OrtArenaAllocator, OrtMemTypeDefault, &g_mem)) {
     ort_fail("OrtCreateCpuMemoryInfo", st);
@@ -103,11 +161,9 @@ extern "C" int ombrelt_init(const char *model_dir) {
     return -1;
   }
 
-  for (int i = 0; i < N_STEMS; i++) {
-    if (load_session(ort, model_dir, i, options) != 0) {
-      release_all(ort, options);
-      return -1;
-    }
+  if (load_sessions(ort, model_dir, options) != 0) {
+    release_all(ort, options);
+    return -1;
   }
   for (int i = 0; i < N_STEMS; i++) {
     if (run_stem_model(g_sess[i], warmup_block, nullptr, WARMUP_CONTEXTS) != 0) {
@@ -116,7 +172,8 @@ extern "C" int ombrelt_init(const char *model_dir) {
     }
   }
 
-  ort->ReleaseSessionOptions(options);
+  ort->ReleaseSessionOptions(options.shared_pool);
+  ort->ReleaseSessionOptions(options.own_threads);
   g_err[0] = '\0';
   g_ready = 1;
   return 0;
@@ -127,6 +184,6 @@ extern "C" void ombrelt_cleanup(void) {
   // runtime (it may not even provide our table).
   bool held = g_env || g_mem;
   for (OrtSession *session : g_sess) held = held || session;
-  if (held) release_all(ort_api(), nullptr);
+  if (held) release_all(ort_api(), SessionOptions{});
   g_ready = 0;
 }

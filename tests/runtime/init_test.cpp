@@ -78,6 +78,24 @@ TEST_F(RuntimeInit, DirectoryWithTrailingSlash) {
   EXPECT_TRUE(all_handles_held());
 }
 
+// The runtime keeps one environment per process, so a host that made its
+// own first hands ours its settings: the models must still load and run.
+TEST_F(RuntimeInit, LoadsBesideAHostsOwnEnvironment) {
+  const OrtApi *ort = ort_api();
+  OrtEnv *host_env = nullptr;
+  ASSERT_EQ(ort->CreateEnv(ORT_LOGGING_LEVEL_WARNING, "host", &host_env), nullptr);
+  const int rc = ombrelt_init(models("gain2").c_str());
+  std::string error = g_err;
+  static float in[MODEL_BLOCK_FLOATS], out[MODEL_BLOCK_FLOATS];
+  in[3] = 2.0f;
+  const int run = rc == 0 ? run_stem_model(g_sess[2], in, out, ENGINE_CONTEXTS) : -1;
+  ombrelt_cleanup();
+  ort->ReleaseEnv(host_env);
+  ASSERT_EQ(rc, 0) << error;
+  EXPECT_EQ(run, 0) << g_err;
+  EXPECT_EQ(out[3], 4.0f);
+}
+
 struct FailCase {
   const char *set;  // null: pass a null model_dir
   const char *message;

@@ -1,8 +1,9 @@
 // This program brings its own OrtGetApiBase, so every runtime call the
 // library makes goes through a copy of the runtime's function table that
 // counts the objects handed out and given back. The same stand-in can also
-// play a runtime that cannot serve our table version. Model runs may come
-// from several threads at once, so the counts are kept under a lock.
+// play a runtime that cannot serve our table version, or one whose calls
+// fail one by one. Model runs may come from several threads at once, so the
+// counts are kept under a lock.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <ostream>
+#include <string>
 #include <type_traits>
 
 #include "frame/frame.h"
@@ -23,18 +25,21 @@ using testing_support::models;
 
 // Runtime objects currently held by their kind, and all calls made.
 struct Live {
-  long env, options, memory, session, value, type_info, status;
+  long env, threading, options, memory, session, value, type_info, status;
   bool operator==(const Live &) const = default;
 };
 void PrintTo(const Live &l, std::ostream *os) {
-  *os << "{env " << l.env << ", options " << l.options << ", memory " << l.memory << ", session "
-      << l.session << ", value " << l.value << ", type_info " << l.type_info << ", status "
-      << l.status << "}";
+  *os << "{env " << l.env << ", threading " << l.threading << ", options " << l.options
+      << ", memory " << l.memory << ", session " << l.session << ", value " << l.value
+      << ", type_info " << l.type_info << ", status " << l.status << "}";
 }
 Live live;
 long calls;
 std::mutex counting;
 bool refuse_api;
+const OrtApi *real_api;
+
+constexpr const char *REFUSAL = "refused by the stand-in";
 
 template <typename T>
 T first(T value, ...) {
@@ -43,13 +48,16 @@ T first(T value, ...) {
 
 // Wraps one slot of the table. With a counter, a call that succeeds with a
 // new object (the last argument) counts it up; a release counts it down.
+// A status-returning slot can be made to fail (`refuse`) without calling
+// the runtime.
 template <auto Slot, long Live::*Counter, class R, class... A>
 struct HookImpl {
   static inline R (*real)(A...) = nullptr;
+  static inline bool refuse = false;
 
   static R call(A... args) noexcept {
     if constexpr (std::is_same_v<R, OrtStatus *>) {
-      OrtStatus *st = real(args...);
+      OrtStatus *st = refuse ? real_api->CreateStatus(ORT_FAIL, REFUSAL) : real(args...);
       std::lock_guard<std::mutex> lock(counting);
       calls++;
       if (st)
@@ -110,13 +118,22 @@ void ORT_API_CALL counted_release_status(OrtStatus *status) {
   real_release_status(status);
 }
 
+using ThreadingHook = Hook<&OrtApi::CreateThreadingOptions, &Live::threading>;
+using PooledEnvHook = Hook<&OrtApi::CreateEnvWithGlobalThreadPools, &Live::env>;
+
 OrtApi counting_table(const OrtApi &real) {
+  real_api = &real;
   OrtApi t = real;  // the part of the table our headers know
   Hook<&OrtApi::CreateEnv, &Live::env>::install(t);
+  PooledEnvHook::install(t);
   Hook<&OrtApi::ReleaseEnv, &Live::env>::install(t);
+  ThreadingHook::install(t);
+  Hook<&OrtApi::ReleaseThreadingOptions, &Live::threading>::install(t);
+  Hook<&OrtApi::SetGlobalIntraOpNumThreads>::install(t);
+  Hook<&OrtApi::SetGlobalSpinControl>::install(t);
   Hook<&OrtApi::CreateSessionOptions, &Live::options>::install(t);
   Hook<&OrtApi::ReleaseSessionOptions, &Live::options>::install(t);
-  Hook<&OrtApi::SetIntraOpNumThreads>::install(t);
+  Hook<&OrtApi::DisablePerSessionThreads>::install(t);
   Hook<&OrtApi::SetSessionExecutionMode>::install(t);
   Hook<&OrtApi::SetSessionGraphOptimizationLevel>::install(t);
   Hook<&OrtApi::CreateCpuMemoryInfo, &Live::memory>::install(t);
@@ -228,6 +245,63 @@ TEST(OrtStandIn, EveryRuntimeObjectIsGivenBack) {
   ombrelt_cleanup();
   EXPECT_EQ(live, start);
   EXPECT_GT(calls, calls_before) << "the library's calls come through the stand-in";
+}
+
+// Beside a host's own environment the sessions are made a second way; both
+// ways give everything back, whether the models load or not.
+TEST(OrtStandIn, BesideAHostsEnvironmentEveryObjectIsGivenBack) {
+  ombrelt_cleanup();
+  const Live start = live;
+  const OrtApi *ort = ort_api();
+  OrtEnv *host_env = nullptr;
+  ASSERT_EQ(ort->CreateEnv(ORT_LOGGING_LEVEL_WARNING, "host", &host_env), nullptr);
+  struct Failure {
+    const char *set, *message_start;
+  };
+  // The first session fails both ways; a later one; the warm-up.
+  const Failure failures[] = {{"no_such_set", "OrtCreateSession: "},
+                              {"missing_bass", "OrtCreateSession: "},
+                              {"wrong_input_name", "warmup OrtRun: "}};
+  for (const Failure &f : failures) {
+    EXPECT_EQ(ombrelt_init(models(f.set).c_str()), -1) << f.set;
+    EXPECT_EQ(std::string(g_err).rfind(f.message_start, 0), 0u) << f.set << ": " << g_err;
+    EXPECT_EQ(live.session, start.session) << f.set;
+  }
+  ASSERT_EQ(ombrelt_init(models("fails_on_signal").c_str()), 0) << g_err;
+  static float silence[MODEL_BLOCK_FLOATS], outs[N_STEMS][MODEL_BLOCK_FLOATS];
+  float *const blocks[N_STEMS] = {outs[0], outs[1], outs[2], outs[3]};
+  const int all[N_STEMS] = {0, 1, 2, 3};
+  EXPECT_EQ(run_stem_models(all, N_STEMS, silence, blocks), 0) << g_err;
+  ombrelt_cleanup();
+  ort->ReleaseEnv(host_env);
+  EXPECT_EQ(live, start);
+}
+
+// The environment's creation fails before any session exists: the threading
+// options must go all the same, and the failing call is named.
+TEST(OrtStandIn, EnvironmentFailuresGiveBackTheThreadingOptions) {
+  struct Case {
+    bool *refuse;
+    const char *message;
+  };
+  const Case cases[] = {
+      {&ThreadingHook::refuse, "OrtCreateThreadingOptions: refused by the stand-in"},
+      {&PooledEnvHook::refuse, "OrtEnvCreate: refused by the stand-in"},
+  };
+  ombrelt_cleanup();
+  const Live start = live;
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.message);
+    *c.refuse = true;
+    const int rc = ombrelt_init(models("identity").c_str());
+    *c.refuse = false;
+    EXPECT_EQ(rc, -1);
+    EXPECT_STREQ(g_err, c.message);
+    EXPECT_EQ(live, start);
+    ASSERT_EQ(ombrelt_init(models("identity").c_str()), 0) << g_err;
+    ombrelt_cleanup();
+    EXPECT_EQ(live, start);
+  }
 }
 
 }  // namespace
