@@ -32,9 +32,10 @@
  * work buffers per process, without locks. Calls must not overlap: call it
  * from one thread at a time, and read the error text and JSON result before
  * the next call. Only ombrelt_version() may be called concurrently with
- * anything. The library starts no threads of its own; ONNX Runtime uses up to
- * two worker threads inside each model run and they are idle when a call
- * returns.
+ * anything. Inside a separation the library runs two stem models at once,
+ * the second on a thread it starts and joins within the call; ONNX Runtime
+ * adds one worker thread shared by all models, which sleeps while no model
+ * runs. No thread of the library's runs between calls.
  *
  * Loading: nothing runs when the library is loaded or unloaded. Call
  * ombrelt_cleanup() before unloading it.
