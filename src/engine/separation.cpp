@@ -134,7 +134,7 @@ int separate_stream(const SampleSource &src, const SeparationRequest &request,
     if (made_dir) (void)rmdir(request.out_dir);
     return -1;
   }
-  result->duration_s = (double)result->samples / 44100.0;
+  result->duration_s = (double)result->samples / SAMPLE_RATE;
   result->elapsed_s = seconds_now() - start_time;
   g_err[0] = '\0';
   return 0;
