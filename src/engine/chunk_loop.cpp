@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "engine/chunk_loop.h"
+#include "engine/engine_buffers.h"
 #include "engine/fft.h"
 #include "engine/stage_timing.h"
 #include "engine/window.h"
@@ -13,28 +14,15 @@
 
 namespace {
 
-constexpr int SPEC_FLOATS = 2 * T_CHUNK * N_BINS * 2;  // [ch][frame][bin] complex
-
-// Work buffers sized for exactly one chunk, reused by every chunk of every
-// call, so the loop allocates nothing. Calls into the library never overlap.
-float frame_l[N_FFT];
-float frame_r[N_FFT];
-float spec[SPEC_FLOATS];
-float mag[MODEL_BLOCK_FLOATS];       // [ch][bin][frame]
-float masked[N_STEMS * MODEL_BLOCK_FLOATS];
-float out_spec[SPEC_FLOATS];
-float ybuf[N_FFT];
-float *const masked_blocks[N_STEMS] = {masked, masked + MODEL_BLOCK_FLOATS,
-                                       masked + 2 * MODEL_BLOCK_FLOATS,
-                                       masked + 3 * MODEL_BLOCK_FLOATS};
-
 inline float *spec_frame(float *buf, int ch, int f) {
   return buf + ((long)ch * T_CHUNK + f) * N_BINS * 2;
 }
 
 // Windows frame f of the chunk (both channels) into frame_l/frame_r,
 // zero-padded past the last sample the input holds.
-void load_frame(const ChunkInput &in, int f) {
+void load_frame(ChunkBuffers &b, const ChunkInput &in, int f) {
+  float *frame_l = b.frame_l;
+  float *frame_r = b.frame_r;
   int64_t off = (int64_t)f * HOP;
   int m = 0;
   if (off < in.available) {
@@ -49,11 +37,13 @@ void load_frame(const ChunkInput &in, int f) {
   std::memset(frame_r + m, 0, sizeof(float) * (N_FFT - m));
 }
 
-void analyse_chunk(const ChunkInput &in) {
+void analyse_chunk(ChunkBuffers &b, const ChunkInput &in) {
+  float *spec = b.spec;
+  float *mag = b.mag;
   for (int f = 0; f < T_CHUNK; f++) {
-    load_frame(in, f);
-    om_fft_forward(frame_l, N_FFT, spec_frame(spec, 0, f));
-    om_fft_forward(frame_r, N_FFT, spec_frame(spec, 1, f));
+    load_frame(b, in, f);
+    om_fft_forward(b.frame_l, N_FFT, spec_frame(spec, 0, f));
+    om_fft_forward(b.frame_r, N_FFT, spec_frame(spec, 1, f));
   }
   for (int ch = 0; ch < 2; ch++)
     for (int f = 0; f < T_CHUNK; f++) {
@@ -67,9 +57,9 @@ void analyse_chunk(const ChunkInput &in) {
 
 // Rebuilds frame f of channel ch of one stem from its model magnitudes and
 // the mixture phase, and overlap-adds it at dst (the frame's first sample).
-void resynthesise_frame(const float *stem_mag, int ch, int f, float *dst) {
-  const float *x = spec_frame(spec, ch, f);
-  float *y = spec_frame(out_spec, ch, f);
+void resynthesise_frame(ChunkBuffers &b, const float *stem_mag, int ch, int f, float *dst) {
+  const float *x = spec_frame(b.spec, ch, f);
+  float *y = spec_frame(b.out_spec, ch, f);
   for (int k = 0; k < N_BINS; k++) {
     float re = x[2 * k], im = x[2 * k + 1];
     float p = re * re + im * im;
@@ -84,27 +74,48 @@ void resynthesise_frame(const float *stem_mag, int ch, int f, float *dst) {
       y[2 * k + 1] = 0.0f;
     }
   }
-  om_ifft_inverse(y, N_FFT, ybuf);
+  om_ifft_inverse(y, N_FFT, b.ybuf);
   dst += ch;
-  for (int j = 0; j < N_FFT; j++) dst[2 * j] += g_win[j] * ybuf[j];
+  for (int j = 0; j < N_FFT; j++) dst[2 * j] += g_win[j] * b.ybuf[j];
+}
+
+// Shares every bin of the mixture out between the four stems in proportion
+// to their model magnitudes: stem i gets |X| * m_i / (m_0 + ... + m_3), so
+// that, with the mixture's phase, the four add up to the mixture. Where the
+// models give nothing to go by (a sum that is not positive, or not a
+// number) each stem gets a quarter.
+void share_out(ChunkBuffers &b) {
+  for (long n = 0; n < MODEL_BLOCK_FLOATS; n++) {
+    float sum = 0.0f;
+    for (int s = 0; s < N_STEMS; s++) sum += b.masked[s][n];
+    const float mixture = b.mag[n];
+    if (sum > 0.0f && std::isfinite(sum)) {
+      for (int s = 0; s < N_STEMS; s++) b.masked[s][n] = mixture * (b.masked[s][n] / sum);
+    } else {
+      for (int s = 0; s < N_STEMS; s++) b.masked[s][n] = mixture * 0.25f;
+    }
+  }
 }
 
 }  // namespace
 
-int run_chunk(const ChunkInput &in, const int *wanted, int n_wanted, int keep, int frames,
+int run_chunk(const ChunkJob &job, const ChunkInput &in, int keep, int frames,
               float *const *acc) {
+  ChunkBuffers &b = *job.buffers;
   OM_STAGE_START(t_analysis);
-  analyse_chunk(in);
+  analyse_chunk(b, in);
   OM_STAGE_STOP(STAGE_ANALYSIS, t_analysis);
-  if (n_wanted == 0) return 0;
+  if (job.n_wanted == 0) return 0;
   OM_STAGE_START(t_model);
-  if (run_stem_models(wanted, n_wanted, mag, masked_blocks) != 0) return -1;
+  float *const blocks[N_STEMS] = {b.masked[0], b.masked[1], b.masked[2], b.masked[3]};
+  if (run_stem_models(*job.models, job.wanted, job.n_wanted, b.mag, blocks) != 0) return -1;
   OM_STAGE_STOP(STAGE_MODEL, t_model);
   OM_STAGE_START(t_resynth);
-  for (int i = 0; i < n_wanted; i++)
+  if (job.sum_to_mix) share_out(b);
+  for (int i = 0; i < job.n_wanted; i++)
     for (int ch = 0; ch < 2; ch++)
       for (int f = keep; f < frames; f++)
-        resynthesise_frame(masked + i * MODEL_BLOCK_FLOATS, ch, f, acc[i] + 2 * (int64_t)f * HOP);
+        resynthesise_frame(b, b.masked[i], ch, f, acc[i] + 2 * (int64_t)f * HOP);
   OM_STAGE_STOP(STAGE_RESYNTH, t_resynth);
   return 0;
 }

@@ -12,10 +12,24 @@ struct ChunkInput {
   int64_t available;
 };
 
-// Analyses the chunk's 100 frames, runs the model of each wanted stem
-// (wanted[i] is a Stem, ascending) and overlap-adds the chunk's
-// frames keep .. frames - 1 of stem i into acc[i], whose float 0 is the left
-// channel of the chunk's first sample. Returns 0, or -1 when a model call
-// fails (its message in g_err).
-int run_chunk(const ChunkInput &in, const int *wanted, int n_wanted, int keep, int frames,
+struct ChunkBuffers;
+struct ModelSet;
+
+// What every chunk of one separation runs: the models of the wanted stems
+// (wanted[i] is a Stem, ascending), on which buffers, and whether the bins
+// are shared out so that the stems add up to the mixture (then all four
+// stems are wanted).
+struct ChunkJob {
+  const ModelSet *models;
+  ChunkBuffers *buffers;
+  const int *wanted;
+  int n_wanted;
+  bool sum_to_mix;
+};
+
+// Analyses the chunk's 100 frames, runs the model of each wanted stem and
+// overlap-adds the chunk's frames keep .. frames - 1 of stem i into acc[i],
+// whose float 0 is the left channel of the chunk's first sample. Returns 0,
+// or -1 when a model call fails (its message set with set_err).
+int run_chunk(const ChunkJob &job, const ChunkInput &in, int keep, int frames,
               float *const *acc);

@@ -2,6 +2,7 @@
 // overlap-add, and the writing of the stems, all while the input streams in.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -46,22 +47,63 @@ void compute_wsum(const ChunkPlan &plan, float *wsum);
 
 // Where the engine's input comes from. read fills dst with up to max
 // interleaved stereo samples and returns how many, 0 at the end of the
-// input, or -1 with the reason in g_err.
+// input, or -1 with the reason set with set_err. progress, when set, tells
+// the fraction of the input read so far, below 1.
 struct SampleSource {
   int64_t (*read)(void *self, float *dst, int64_t max);
   void *self;
+  double (*progress)(const void *self) = nullptr;
 };
+
+struct EngineBuffers;
+struct ModelSet;
+
+// What a separation runs on and reports to: the models, the work buffers,
+// and for a session's calls the progress callback and the cancel flag.
+struct EngineContext {
+  const ModelSet *models;
+  EngineBuffers *buffers;
+  // Called after every chunk with the fraction done, and with 1.0 after a
+  // success; a non-zero return cancels the separation (ignored at 1.0).
+  int (*progress)(double fraction, void *user) = nullptr;
+  void *progress_user = nullptr;
+  // Checked after every chunk: once true, the separation stops as cancelled.
+  const std::atomic<bool> *cancel = nullptr;
+};
+
+// The context of ombrelt_separate and ombrelt_mute: the models of
+// ombrelt_init and the process's one set of work buffers.
+const EngineContext &process_context();
+// A set of work buffers of its own, for a session; null when memory is short.
+EngineBuffers *engine_buffers_new();
+void engine_buffers_free(EngineBuffers *buffers);
+
+// The status of a separation that was cancelled, with the message "cancelled".
+inline constexpr int SEPARATION_CANCELLED = -2;
 
 inline constexpr std::size_t OUTPUT_PATH_SIZE = 1200;
 
+struct MemoryStems;
+
 struct SeparationRequest {
-  int stems_wanted[N_STEMS];  // in Stem order
+  // The stems wanted, in Stem order: each is written, and the instrumental
+  // mix too when other, bass and drums all are. Ignored when `outputs` is set.
+  int stems_wanted[N_STEMS];
   const char *out_dir;
-  const char *base;     // output files are <out_dir>/<base>_<stem>.wav
+  const char *base;     // output files are <out_dir>/<base>_<stem>.<ext>
   // One output that goes to a path of its own instead of its name in
   // out_dir (the kept part of a mute), or -1.
   int moved_output = -1;
   const char *moved_to = nullptr;
+  // Bit 1 << o for each Output o to write; the models run are those the
+  // outputs need. 0: as stems_wanted says.
+  unsigned outputs = 0;
+  // Share every bin out between the four stems so that they add up to the
+  // mixture; all four models run.
+  bool sum_to_mix = false;
+  // Set: the outputs are collected here instead of written to files, and
+  // out_dir, base and the moved output are not used.
+  MemoryStems *memory = nullptr;
 };
 
 struct SeparationResult {
@@ -74,11 +116,15 @@ struct SeparationResult {
   double elapsed_s;
 };
 
-// Reads the input from src and separates it into the wanted stems, written
-// as <out_dir>/<base>_<stem>.wav (and the instrumental mix when other, bass
-// and drums are wanted). Nothing is made on disk before the input has
-// delivered its first chunk or ended with a valid length. Returns 0 (and
-// clears g_err) or -1 with the message in g_err.
+// Reads the input from src and separates it into the wanted outputs,
+// written as <out_dir>/<base>_<stem>.wav (or into request.memory). Nothing is
+// made on disk before the input has delivered its first chunk or ended with
+// a valid length. Returns 0 (and clears the message), -1 with the message
+// set with set_err, or SEPARATION_CANCELLED; a failure or a cancellation
+// leaves nothing behind.
+int separate_stream(const EngineContext &context, const SampleSource &src,
+                    const SeparationRequest &request, SeparationResult *result);
+// The same in the process context.
 int separate_stream(const SampleSource &src, const SeparationRequest &request,
                     SeparationResult *result);
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,9 +18,6 @@
 namespace {
 
 constexpr int FILE_NAME_SIZE = 128;
-
-// One block of normalised samples on its way to a writer.
-float block[2 * WRITE_BLOCK];
 
 const char *file_name_of(const char *path) {
   const char *sep = last_separator(path);
@@ -67,19 +65,36 @@ int output_path(char *path, const char *out_dir, const char *base, const char *s
   return 0;
 }
 
+namespace {
+
+// The outputs of a request, as bits of Output.
+unsigned requested_outputs(const SeparationRequest &request) {
+  if (request.outputs) return request.outputs & ((1u << N_OUTPUTS) - 1);
+  unsigned bits = 0;
+  bool accompaniment = true;
+  for (int s = 0; s < N_STEMS; s++)
+    if (request.stems_wanted[s]) bits |= 1u << s;
+  for (Stem s : ACCOMPANIMENT) accompaniment &= request.stems_wanted[s] != 0;
+  if (accompaniment) bits |= 1u << OUT_INSTRUMENTAL;
+  return bits;
+}
+
+}  // namespace
+
 int plan_outputs(const SeparationRequest &request, SeparationResult *result, int wanted[N_STEMS]) {
-  const int *flags = request.stems_wanted;
+  const unsigned outputs = requested_outputs(request);
+  bool runs[N_STEMS] = {};
+  for (int o = 0; o < N_OUTPUTS; o++) result->written[o] = (outputs >> o) & 1u;
+  for (int s = 0; s < N_STEMS; s++) runs[s] = result->written[s] || request.sum_to_mix;
+  if (result->written[OUT_INSTRUMENTAL])
+    for (Stem s : ACCOMPANIMENT) runs[s] = true;
   int n_wanted = 0;
-  for (int s = 0; s < N_STEMS; s++) {
-    result->written[s] = flags[s] != 0;
-    if (flags[s]) wanted[n_wanted++] = s;
-  }
-  result->written[OUT_INSTRUMENTAL] = true;
-  for (Stem s : ACCOMPANIMENT) result->written[OUT_INSTRUMENTAL] &= flags[s] != 0;
+  for (int s = 0; s < N_STEMS; s++)
+    if (runs[s]) wanted[n_wanted++] = s;
   // Every output path is judged before anything is made or computed.
   for (int o = 0; o < N_OUTPUTS; o++) {
     result->path[o][0] = '\0';
-    if (result->written[o] &&
+    if (result->written[o] && !request.memory &&
         output_path(result->path[o], request.out_dir, request.base, OUTPUT_NAMES[o]) != 0)
       return -1;
   }
@@ -103,8 +118,12 @@ void remove_stale_temporaries(const char *out_dir, const SeparationResult &resul
 }
 
 int open_stem_files(StemFiles *files, const SeparationRequest &request,
-                    const SeparationResult &result, const int wanted[N_STEMS], int n_wanted) {
+                    const SeparationResult &result, const int wanted[N_STEMS], int n_wanted,
+                    float *block) {
   *files = StemFiles{};
+  files->block = block;
+  files->memory = request.memory;
+  if (files->memory) *files->memory = MemoryStems{};
   int slot_of[N_STEMS] = {-1, -1, -1, -1};
   for (int i = 0; i < n_wanted; i++) slot_of[wanted[i]] = i;
   for (int o = 0; o < N_OUTPUTS; o++) {
@@ -119,6 +138,10 @@ int open_stem_files(StemFiles *files, const SeparationRequest &request,
       files->source[k][0] = slot_of[o];
     }
     files->path[k] = result.path[o];
+    if (files->memory) {
+      files->count++;
+      continue;
+    }
     char name[OUTPUT_PATH_SIZE];
     std::snprintf(name, sizeof name, ".%s.%ld.tmp", file_name_of(files->path[k]), (long)getpid());
     join_path(files->temp[k], sizeof files->temp[k], request.out_dir, name);
@@ -149,22 +172,67 @@ void normalise_sum(const float *const *acc, int n_acc, const float *wsum, int64_
   }
 }
 
+namespace {
+
+// Room in every memory output for `frames` frames in all.
+int reserve_memory(StemFiles *files, int64_t frames) {
+  MemoryStems *memory = files->memory;
+  if (frames <= memory->capacity) return 0;
+  const int64_t capacity = std::max<int64_t>(frames, 2 * memory->capacity);
+  for (int k = 0; k < files->count; k++) {
+    float *&data = memory->data[files->id[k]];
+    void *grown = std::realloc(data, (size_t)capacity * 2 * sizeof(float));
+    if (!grown) {
+      set_err("oom (stems)");
+      return -1;
+    }
+    data = static_cast<float *>(grown);
+  }
+  memory->capacity = capacity;
+  return 0;
+}
+
+// A float output holds the values themselves, except that NaN, which
+// carries no level, becomes silence, as in every file format.
+void append_to_memory(float *dst, const float *block, int n) {
+  for (int i = 0; i < 2 * n; i++) dst[i] = std::isnan(block[i]) ? 0.0f : block[i];
+}
+
+}  // namespace
+
 int write_stem_files(StemFiles *files, const float *const *acc, const float *wsum, int64_t count) {
   OM_STAGE_START(t_write);
+  float *block = files->block;
   for (int64_t off = 0; off < count; off += WRITE_BLOCK) {
     int n = (int)std::min<int64_t>(count - off, WRITE_BLOCK);
+    if (files->memory && reserve_memory(files, files->memory->frames + n) != 0) return -1;
     for (int k = 0; k < files->count; k++) {
       const float *src[3];
       for (int s = 0; s < files->sources[k]; s++) src[s] = acc[files->source[k][s]] + 2 * off;
       normalise_sum(src, files->sources[k], wsum + off, n, block);
-      if (wav_write(&files->wav[k], block, n) != 0) return -1;
+      if (files->memory)
+        append_to_memory(files->memory->data[files->id[k]] + 2 * files->memory->frames, block, n);
+      else if (wav_write(&files->wav[k], block, n) != 0)
+        return -1;
     }
+    if (files->memory) files->memory->frames += n;
   }
   OM_STAGE_STOP(STAGE_WRITE, t_write);
   return 0;
 }
 
 int finish_stem_files(StemFiles *files, const SeparationRequest &request) {
+  if (files->memory) {
+    // The doubling's spare room goes back.
+    MemoryStems *memory = files->memory;
+    for (float *&data : memory->data)
+      if (data && memory->frames > 0)
+        if (void *fitted = std::realloc(data, (size_t)memory->frames * 2 * sizeof(float)))
+          data = static_cast<float *>(fitted);
+    memory->capacity = memory->frames;
+    engine_point("rename");
+    return 0;
+  }
   // The end of each file leaves the writer's buffer only now; a disk that
   // is full by then fails the file like a failed block.
   for (int k = 0; k < files->count; k++)
@@ -197,7 +265,19 @@ int finish_stem_files(StemFiles *files, const SeparationRequest &request) {
   return 0;
 }
 
+void memory_stems_free(MemoryStems *memory) {
+  for (float *&data : memory->data) {
+    std::free(data);
+    data = nullptr;
+  }
+  memory->frames = memory->capacity = 0;
+}
+
 void abandon_stem_files(StemFiles *files) {
+  if (files->memory) {
+    memory_stems_free(files->memory);
+    return;
+  }
   for (int k = 0; k < files->count; k++) {
     wav_close(&files->wav[k]);
     if (files->temp[k][0]) (void)unlink(files->temp[k]);

@@ -7,7 +7,9 @@
 float g_win[N_FFT] = {};
 float g_win2[N_FFT] = {};
 
-void build_windows() {
+namespace {
+
+void fill_windows() {
   // 6.2831855 is the float nearest to 2*pi; 0.000244140625 is 1/4096 exactly.
   static_assert(N_FFT == 4096);
   g_win[0] = 0.0f;
@@ -16,4 +18,12 @@ void build_windows() {
     g_win[i] = (1.0f - std::cos(theta)) * 0.5f;
   }
   for (int i = 0; i < N_FFT; i++) g_win2[i] = g_win[i] * g_win[i];
+}
+
+}  // namespace
+
+void build_windows() {
+  // Once per process, whichever thread comes first; the others wait for it.
+  static const bool built = (fill_windows(), true);
+  (void)built;
 }

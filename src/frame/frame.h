@@ -18,9 +18,30 @@ extern char g_err[ERR_SIZE];
 // JSON text of the most recent successful probe, separate or mute.
 extern char g_json_sink[JSON_SINK_SIZE];
 
-// Formats the failure message into g_err, cut at 1023 characters. Pass fixed
+// Formats the failure message into the calling thread's message buffer (g_err
+// unless an ErrorTarget is in force), cut at 1023 characters. Pass fixed
 // messages as the format and caller data only as arguments.
 void set_err(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+// Empties the calling thread's message buffer.
+void clear_err();
+
+// While one lives, set_err and clear_err on this thread write into buffer
+// (ERR_SIZE bytes) instead of g_err: a session's calls report into the
+// session's own message, whatever thread they run on. Scopes nest.
+class ErrorTarget {
+ public:
+  explicit ErrorTarget(char *buffer);
+  ~ErrorTarget();
+  ErrorTarget(const ErrorTarget &) = delete;
+  ErrorTarget &operator=(const ErrorTarget &) = delete;
+
+ private:
+  char *previous_;
+};
+
+// Serialises doc (may be null) into a new text that the caller frees with
+// free(). Always frees doc. Returns null with "json build failed".
+char *write_json(yyjson_mut_doc *doc);
 
 // Serialises doc (may be null) into g_json_sink and points *json_out at it.
 // Always frees doc. Returns 0, or -1 with "json build failed" / "json too long".

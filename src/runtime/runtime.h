@@ -12,10 +12,20 @@
 // may be older: we only call functions that sit in their prefix of the table.
 inline constexpr uint32_t OMBRELT_ORT_API_VERSION = 27;
 
+// The one environment of the process and its memory description, made with
+// the first model set and released with the last (runtime_acquire/release).
 extern OrtEnv *g_env;
 extern OrtMemoryInfo *g_mem;
 extern OrtAllocator *g_alloc;
-extern OrtSession *g_sess[N_STEMS];  // in Stem order
+// The models of ombrelt_init, in Stem order.
+extern OrtSession *g_sess[N_STEMS];
+
+// The stem models one separation runs: a session per stem, and how many of
+// them run at once.
+struct ModelSet {
+  OrtSession *const *sessions;  // N_STEMS, in Stem order
+  int at_once;                  // 1 to MODELS_AT_ONCE
+};
 
 // The runtime's function table (API version 27), fetched on first use.
 // Null when the runtime cannot serve that version.
@@ -59,7 +69,33 @@ int run_stem_model_into(OrtSession *session, const float *in, float *out,
                         const StemCallContexts &contexts, CallError *error);
 
 // The model stage of one chunk: runs the session of stem wanted[i] on `in`
-// into outs[i], for i < n_wanted (each output its own block). On failure the
-// message is that of the first failing stem in that order, and -1 is
-// returned; nothing is left allocated either way.
+// into outs[i], for i < n_wanted (each output its own block),
+// models.at_once of them at a time. On failure the message is that of the
+// first failing stem in that order, and -1 is returned; nothing is left
+// allocated either way.
+int run_stem_models(const ModelSet &models, const int *wanted, int n_wanted, const float *in,
+                    float *const *outs);
+// The same on the models of ombrelt_init.
 int run_stem_models(const int *wanted, int n_wanted, const float *in, float *const *outs);
+
+// Takes a share of the process's runtime: the first share makes the
+// environment (with the shared pool), g_mem and g_alloc. Thread-safe.
+// Returns 0, or -1 with the message ("onnx runtime does not provide api
+// version 27", "OrtEnvCreate: ...", ...); nothing is held then.
+int runtime_acquire();
+// Gives a share back; the last one releases the environment. Thread-safe.
+void runtime_release();
+// Whether the environment or its memory description exists.
+bool runtime_held();
+
+// How a session of `threads` threads (0: the shared pool) runs its models:
+// how many at once, and with how many intra-op threads each (0: the pool).
+void model_threads_for(int threads, int *at_once, int *intra_threads);
+
+// Loads the four models of model_dir into sessions (in Stem order) with the
+// threads that `threads` gives (see model_threads_for), and warms each up.
+// Needs a runtime share. Returns 0, or -1 with the runtime's message behind
+// "OrtCreateSession: " or "warmup OrtRun: "; no session is held then.
+int load_models(const char *model_dir, int threads, OrtSession *sessions[N_STEMS]);
+// Releases the sessions that are held and nulls them.
+void release_models(OrtSession *sessions[N_STEMS]);

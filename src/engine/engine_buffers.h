@@ -1,0 +1,32 @@
+// The work buffers of one separation, sized for exactly one chunk and reused
+// by every chunk of every call on them, so that the chunk loop allocates
+// nothing. About 20 MB; one set per session, and one for the process's
+// ombrelt_separate and ombrelt_mute.
+#pragma once
+
+#include "engine/engine.h"
+
+// Spectra of one chunk: [channel][frame][bin] complex values.
+inline constexpr long SPEC_FLOATS = 2L * T_CHUNK * N_BINS * 2;
+
+struct ChunkBuffers {
+  float frame_l[N_FFT];
+  float frame_r[N_FFT];
+  float spec[SPEC_FLOATS];
+  float mag[MODEL_BLOCK_FLOATS];  // [ch][bin][frame]
+  float masked[N_STEMS][MODEL_BLOCK_FLOATS];
+  float out_spec[SPEC_FLOATS];
+  float ybuf[N_FFT];
+};
+
+struct EngineBuffers {
+  // The input from the current chunk's first sample on, and one overlap-add
+  // accumulator per wanted stem over the same stretch.
+  float input[2 * CHUNK_SPAN];
+  float acc_window[N_STEMS][2 * CHUNK_SPAN];
+  // The window-square sum of one block of finished samples.
+  float wsum[WRITE_BLOCK];
+  // One block of normalised samples on its way to a writer.
+  float block[2 * WRITE_BLOCK];
+  ChunkBuffers chunk;
+};
