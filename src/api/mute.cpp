@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr std::size_t OUT_DIR_SIZE = 1024;
-
 struct MuteMode {
   const char *mode;
   int wanted[N_STEMS];  // in Stem order
@@ -23,21 +21,6 @@ constexpr MuteMode MODES[] = {
     {"vocal", {0, 1, 1, 1}, OUT_INSTRUMENTAL},
     {"instrumental", {1, 0, 0, 0}, OUT_VOCALS},
 };
-
-// The directory part of out_path, or "." when it has none or when its only
-// separator is the first character. Returns -1 when it does not fit.
-int out_dir_of(const char *out_path, char *dir) {
-  const char *sep = last_separator(out_path);
-  if (!sep || sep == out_path) {
-    std::snprintf(dir, OUT_DIR_SIZE, ".");
-    return 0;
-  }
-  std::size_t len = (std::size_t)(sep - out_path);
-  if (len >= OUT_DIR_SIZE) return -1;
-  std::memcpy(dir, out_path, len);
-  dir[len] = '\0';
-  return 0;
-}
 
 }  // namespace
 
@@ -56,8 +39,8 @@ extern "C" int ombrelt_mute(const char *in_path, const char *out_path, const cha
     return -1;
   }
   // Refused before anything is decoded rather than cut to a wrong directory.
-  char dir[OUT_DIR_SIZE];
-  if (out_dir_of(out_path, dir) != 0) {
+  char dir[DIR_PART_SIZE];
+  if (directory_of(out_path, dir) != 0) {
     set_err("output path too long");
     return -1;
   }

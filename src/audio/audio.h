@@ -7,10 +7,18 @@
 #include "constants.h"
 
 struct AVFormatContext;
+struct yyjson_mut_doc;
 struct AVStream;
 struct AVCodecContext;
 
 inline constexpr int MIN_DECODED_FRAMES = 4410;
+
+// Describes the best audio stream of path from its container: a JSON object
+// of "duration_s", "sample_rate", "channels", "codec" and "bitrate", into
+// *doc (null when memory ran out; finish_json then says so). Returns 0, or
+// -1 with "empty input path", "cannot open %s", "no stream info for %s" or
+// "no audio stream in %s".
+int probe_document(const char *path, yyjson_mut_doc **doc);
 
 // The best audio stream of one input, decoded on demand.
 struct Decoder;
@@ -50,3 +58,11 @@ void wav_close(WavOut *w);
 // so a full disk may show itself nowhere else. Returns 0 (also when closed
 // already), or -1 with "wav write failed"; the writer is closed either way.
 int wav_finish(WavOut *w);
+
+// PENDING (memory source helper)
+struct MemorySource;
+MemorySource *memory_source_open(const float *samples, int64_t frames, int channels, int sample_rate);
+int64_t memory_source_read(MemorySource *m, float *dst, int64_t max);
+void memory_source_close(MemorySource *m);
+double memory_source_progress(const MemorySource *m);
+double decoder_progress(const Decoder *d);

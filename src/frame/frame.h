@@ -9,6 +9,7 @@ struct yyjson_mut_doc;
 inline constexpr std::size_t ERR_SIZE = 1024;
 inline constexpr std::size_t JSON_SINK_SIZE = 8192;
 inline constexpr std::size_t BASE_NAME_SIZE = 512;
+inline constexpr std::size_t DIR_PART_SIZE = 1024;
 
 // 1 while the stem models are loaded (set by ombrelt_init, cleared by cleanup).
 extern int g_ready;
@@ -57,3 +58,8 @@ const char *last_separator(const char *path);
 // Writes the file name of path, without directory and last extension, into
 // out (BASE_NAME_SIZE bytes). A leading dot is kept: ".hidden" stays.
 void base_name(const char *path, char *out);
+
+// Writes the directory part of path into dir (DIR_PART_SIZE bytes): "." when
+// it has none or when its only separator is the first character. Returns -1
+// when it does not fit.
+int directory_of(const char *path, char *dir);

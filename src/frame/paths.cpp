@@ -25,3 +25,16 @@ void base_name(const char *path, char *out) {
   char *dot = std::strrchr(out, '.');
   if (dot && dot != out) *dot = '\0';
 }
+
+int directory_of(const char *path, char *dir) {
+  const char *sep = last_separator(path);
+  if (!sep || sep == path) {
+    std::snprintf(dir, DIR_PART_SIZE, ".");
+    return 0;
+  }
+  std::size_t len = (std::size_t)(sep - path);
+  if (len >= DIR_PART_SIZE) return -1;
+  std::memcpy(dir, path, len);
+  dir[len] = '\0';
+  return 0;
+}

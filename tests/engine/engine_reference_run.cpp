@@ -2,14 +2,14 @@
 // follows the engine's entry point alone.
 #include "engine/engine.h"
 #include "engine/engine_reference.h"
-#include "engine/memory_source.h"
+#include "engine/piece_source.h"
 
 namespace engine_reference {
 
 int run_engine(int64_t samples, const std::string &dir) {
   std::vector<float> in = input_signal(samples);
   // Pieces of an odd size, so reads end anywhere relative to the chunks.
-  MemorySource memory{&in, 44111};
+  PieceSource memory{&in, 44111};
   SeparationRequest request{{1, 1, 1, 1}, dir.c_str(), "ref"};
   static SeparationResult result;
   return separate_stream(memory.source(), request, &result);

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "engine/engine.h"
-#include "engine/memory_source.h"
+#include "engine/piece_source.h"
 #include "ombrelt.h"
 #include "support/dir_watch.h"
 #include "support/test_support.h"

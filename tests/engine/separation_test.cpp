@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "engine/engine.h"
-#include "engine/memory_source.h"
+#include "engine/piece_source.h"
 #include "frame/frame.h"
 #include "ombrelt.h"
 #include "api/api.h"
@@ -48,7 +48,7 @@ std::vector<float> test_signal(int frames, float amplitude) {
 // Separates one stem of `in` through the files and reads it back as floats.
 std::vector<float> separate_one(const std::vector<float> &in, int stem) {
   TempDir tmp;
-  MemorySource memory{&in, 10007};
+  PieceSource memory{&in, 10007};
   SeparationRequest request{{0, 0, 0, 0}, tmp.path().c_str(), "one"};
   request.stems_wanted[stem] = 1;
   static SeparationResult result;
@@ -124,7 +124,7 @@ struct EngineRun {
 
 EngineRun run_engine(const std::vector<float> &in, const int wanted[4], const std::string &dir,
                      const char *base = "song") {
-  MemorySource memory{&in};
+  PieceSource memory{&in};
   SeparationRequest request{{wanted[0], wanted[1], wanted[2], wanted[3]}, dir.c_str(), base};
   static SeparationResult result;
   int rc = separate_stream(memory.source(), request, &result);
@@ -226,7 +226,7 @@ TEST_F(Engine, FileLengthsFollowTheInput) {
 
 // An input that breaks after `good` samples, as a damaged file found late.
 struct BreakingSource {
-  MemorySource memory;
+  PieceSource memory;
   int64_t good;
   static int64_t read(void *self, float *dst, int64_t max) {
     auto *s = static_cast<BreakingSource *>(self);
@@ -234,7 +234,7 @@ struct BreakingSource {
       set_err("broken at %lld", (long long)s->memory.at);
       return -1;
     }
-    return MemorySource::read(&s->memory, dst, std::min(max, s->good - s->memory.at));
+    return PieceSource::read(&s->memory, dst, std::min(max, s->good - s->memory.at));
   }
 };
 

@@ -9,13 +9,13 @@
 
 #include "engine/engine.h"
 
-struct MemorySource {
+struct PieceSource {
   const std::vector<float> *samples;
   int64_t piece = 1 << 20;
   int64_t at = 0;
 
   static int64_t read(void *self, float *dst, int64_t max) {
-    auto *s = static_cast<MemorySource *>(self);
+    auto *s = static_cast<PieceSource *>(self);
     int64_t total = (int64_t)s->samples->size() / 2;
     int64_t n = std::min({max, s->piece, total - s->at});
     std::memcpy(dst, s->samples->data() + 2 * s->at, sizeof(float) * 2 * (size_t)n);
