@@ -171,6 +171,21 @@ OMBRELT_SESSION_API const char *ombrelt_session_last_error(const ombrelt_session
 OMBRELT_SESSION_API int ombrelt_session_probe(ombrelt_session *session, const char *path,
                                               const char **json_out);
 
+/* Levels of the media library's own log lines (FFmpeg writes them to
+ * stderr: warnings about damaged input, guessed durations and the like). */
+#define OMBRELT_LOG_QUIET 0
+#define OMBRELT_LOG_ERRORS 1
+#define OMBRELT_LOG_WARNINGS 2
+#define OMBRELT_LOG_INFO 3 /* FFmpeg's own default */
+
+/*
+ * Sets how much of FFmpeg's own logging reaches stderr, for the whole
+ * process (FFmpeg keeps one level, shared with any other user of it in the
+ * process). Levels outside 0 to 3 are clamped. Any thread, any time; a
+ * command-line host typically calls it once at start.
+ */
+OMBRELT_SESSION_API void ombrelt_session_set_log_level(int level);
+
 /* ---- separation ---------------------------------------------------------- */
 
 /* The input of a separation: a file, or interleaved float samples in

@@ -89,6 +89,7 @@ TEST(SessionOpen, NullSessionsAreRefusedOrIgnored) {
   ombrelt_session_cancel(nullptr);
   ombrelt_session_close(nullptr);
   ombrelt_session_free_stems(nullptr);
+  for (int level : {-5, OMBRELT_LOG_QUIET, 99, OMBRELT_LOG_INFO}) ombrelt_session_set_log_level(level);
   EXPECT_STREQ(ombrelt_session_version(), "1.0.0");
 }
 
