@@ -181,8 +181,8 @@ OMBRELT_SESSION_API int ombrelt_session_probe(ombrelt_session *session, const ch
 /*
  * Sets how much of FFmpeg's own logging reaches stderr, for the whole
  * process (FFmpeg keeps one level, shared with any other user of it in the
- * process). Levels outside 0 to 3 are clamped. Any thread, any time; a
- * command-line host typically calls it once at start.
+ * process). Levels outside 0 to 3 are clamped. Call it once at start,
+ * before any separation runs: FFmpeg reads the level without a lock.
  */
 OMBRELT_SESSION_API void ombrelt_session_set_log_level(int level);
 
