@@ -1,5 +1,6 @@
 # What `cmake --install` puts under the prefix:
 #   <libdir>/libtavrin-ombrelt.so*          the library with its SONAME links
+#   <libdir>/libtavrin-ombrelt-session.so*  the session library (the command's)
 #   <libdir>/libonnxruntime.so.1, libyyjson.so.0
 #                                           the runtime libraries it needs, found
 #                                           through the library's $ORIGIN rpath
@@ -21,6 +22,8 @@ set(OMBRELT_INSTALL_CMAKEDIR "${CMAKE_INSTALL_LIBDIR}/cmake/tavrin-ombrelt")
 install(TARGETS tavrin-ombrelt EXPORT tavrin-ombrelt-targets
   LIBRARY DESTINATION "${CMAKE_INSTALL_LIBDIR}")
 install(FILES "${PROJECT_SOURCE_DIR}/include/ombrelt.h" DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}")
+# The session library, which the command runs on.
+install(TARGETS tavrin-ombrelt-session LIBRARY DESTINATION "${CMAKE_INSTALL_LIBDIR}")
 
 # The runtime libraries, under their SONAMEs (yyjson's is a link to the
 # versioned file, which is what gets copied).
