@@ -1,17 +1,17 @@
 // Shared parts of the ombrelt command: exit statuses, the command line, the
-// library's JSON answers, the model directory and the live elapsed-time line.
+// library's JSON answers, the model directory and the sessions on it, and
+// the report of each file.
 #pragma once
 
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "ombrelt_session.h"
 
 inline constexpr int EXIT_ALL_DONE = 0;
 inline constexpr int EXIT_SOME_FAILED = 1;
 inline constexpr int EXIT_USAGE = 2;
+inline constexpr int EXIT_INTERRUPTED = 130;  // 128 + SIGINT, as shells report it
 
 // ---- command_line.cpp
 
@@ -57,6 +57,8 @@ struct JsonMember {
 bool parse_flat_object(const char *text, std::vector<JsonMember> &members);
 const JsonMember *find_member(const std::vector<JsonMember> &members, const char *key);
 double member_number(const std::vector<JsonMember> &members, const char *key);
+// The object again, members in their order (strings quoted, the rest as read).
+std::string flat_object_text(const std::vector<JsonMember> &members);
 // A JSON string literal with its quotes; bytes that are not UTF-8 become U+FFFD.
 std::string json_quote(const std::string &text);
 
@@ -84,8 +86,18 @@ std::string user_sets_dir();
 std::string installed_sets_dir();
 // Whether dir holds all four stem models.
 bool has_model_set(const std::string &dir);
-// Loads the models through ombrelt_init; prints why on failure.
-bool load_models(const ModelChoice &choice);
+// Sessions on the chosen models, closed together (the Ctrl-C handler is
+// disarmed first, so that it never reaches a closed session).
+struct SessionSet {
+  std::vector<ombrelt_session *> sessions;
+  SessionSet() = default;
+  SessionSet(const SessionSet &) = delete;
+  SessionSet &operator=(const SessionSet &) = delete;
+  ~SessionSet();
+};
+// Opens count sessions on the models, each with `threads` (see
+// ombrelt_session_options); prints why on failure.
+bool open_sessions(const ModelChoice &choice, int count, int threads, SessionSet &out);
 // Where a set name was looked for, and how to get the set.
 void print_set_not_found(const ModelChoice &choice);
 
@@ -95,36 +107,21 @@ void print_set_not_found(const ModelChoice &choice);
 // for one that lacks some of the four models.
 std::vector<std::string> list_model_sets(const std::string &folder);
 
-// ---- ticker.cpp
-
-// While a file runs, redraws "<label>  12.3 s" on stderr every 0.2 s, when
-// stderr is a terminal. The library call blocks, so a small thread draws;
-// stop() joins it and wipes the line.
-class ElapsedLine {
- public:
-  explicit ElapsedLine(std::string label);
-  ~ElapsedLine();
-  ElapsedLine(const ElapsedLine &) = delete;
-  ElapsedLine &operator=(const ElapsedLine &) = delete;
-  void stop();
-
- private:
-  void run();
-  std::string label_;
-  std::chrono::steady_clock::time_point start_;
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  bool done_ = false;
-  std::thread thread_;
-};
-
 // ---- file_report.cpp
 
-// The --json line of a file the library handled: {"file":...,"ok":true,"result":...}.
-void print_json_success(const std::string &file, const char *result);
-// The library's message for a failed file on stderr, and with --json also
-// {"file":...,"ok":false,"error":...} on standard output.
-void report_failure(const std::string &file, bool json);
+// The lines that report one file, each ending in a newline.
+// With --json, a file the library handled: {"file":...,"ok":true,"result":...}.
+std::string json_success_line(const std::string &file, const char *result);
+// With --json, a file it did not: {"file":...,"ok":false,"error":...}.
+std::string json_failure_line(const std::string &file, const char *message);
+// On stderr for a failed file, --json or not: "ombrelt: <file>: <message>".
+std::string failure_line(const std::string &file, const char *message);
+
+// ---- media_log.cpp
+
+// FFmpeg's own lines on stderr: none, or its warnings and errors with -v.
+// Every command that reads media calls it once, before any session works.
+void set_media_log(bool verbose);
 
 // ---- the subcommands; argv[first] is the first argument after the name.
 int run_probe(int argc, char **argv, int first);

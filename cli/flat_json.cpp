@@ -137,6 +137,15 @@ double member_number(const std::vector<JsonMember> &members, const char *key) {
   return m && !m->is_string ? m->number : 0.0;
 }
 
+std::string flat_object_text(const std::vector<JsonMember> &members) {
+  std::string text = "{";
+  for (const auto &m : members) {
+    if (text.size() > 1) text += ',';
+    text += json_quote(m.key) + ':' + (m.is_string ? json_quote(m.text) : m.text);
+  }
+  return text + "}";
+}
+
 std::string json_quote(const std::string &text) {
   std::string out = "\"";
   const auto *s = reinterpret_cast<const unsigned char *>(text.data());

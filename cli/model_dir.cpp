@@ -10,7 +10,7 @@
 #include <system_error>
 
 #include "cli.h"
-#include "ombrelt.h"
+#include "interrupt.h"
 #include "stems.h"
 
 namespace fs = std::filesystem;
@@ -103,14 +103,32 @@ void print_set_not_found(const ModelChoice &choice) {
                choice.given.c_str());
 }
 
-bool load_models(const ModelChoice &choice) {
+SessionSet::~SessionSet() {
+  disarm_interrupt();
+  for (ombrelt_session *session : sessions) ombrelt_session_close(session);
+}
+
+bool open_sessions(const ModelChoice &choice, int count, int threads, SessionSet &out) {
   if (choice.set_not_found()) {
     print_set_not_found(choice);
     return false;
   }
-  if (ombrelt_init(choice.dir.c_str()) == 0) return true;
-  std::fprintf(stderr, "ombrelt: cannot load the models in %s: %s\n", choice.dir.c_str(),
-               ombrelt_last_error());
-  std::fprintf(stderr, "ombrelt: give the model directory with --models DIR or OMBRELT_MODELS\n");
-  return false;
+  ombrelt_session_options options{};
+  options.model_dir = choice.dir.c_str();
+  options.threads = threads;
+  for (int i = 0; i < count; i++) {
+    char error[512] = "model_dir is empty";
+    // An empty directory would open a session without models.
+    ombrelt_session *session =
+        choice.dir.empty() ? nullptr : ombrelt_session_open(&options, error, sizeof error);
+    if (!session) {
+      std::fprintf(stderr, "ombrelt: cannot load the models in %s: %s\n", choice.dir.c_str(),
+                   error);
+      std::fprintf(stderr,
+                   "ombrelt: give the model directory with --models DIR or OMBRELT_MODELS\n");
+      return false;
+    }
+    out.sessions.push_back(session);
+  }
+  return true;
 }

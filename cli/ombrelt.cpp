@@ -4,13 +4,12 @@
 #include <string>
 
 #include "cli.h"
-#include "ombrelt.h"
 
 static const char MAIN_HELP[] =
     "usage: ombrelt <command> [options] [FILE...]\n"
     "\n"
     "Splits music into vocals, other, bass and drums stems, plus an\n"
-    "instrumental mix (other + bass + drums), written as WAV files.\n"
+    "instrumental mix (other + bass + drums), written as WAV or FLAC files.\n"
     "\n"
     "commands:\n"
     "  separate   write the stems of one or more songs\n"
@@ -19,7 +18,9 @@ static const char MAIN_HELP[] =
     "  version    show the versions, the model directory and the model sets\n"
     "\n"
     "Every command takes --json for machine-readable output and --help for its\n"
-    "options: 'ombrelt separate --help'.\n"
+    "options: 'ombrelt separate --help'. separate, mute and probe hide FFmpeg's\n"
+    "own messages unless -v is given. On a terminal, a progress bar shows while\n"
+    "a song runs; Ctrl-C stops separate and mute without leaving partial files.\n"
     "\n"
     "Models: separate and mute load four stem models from --models DIR, else from\n"
     "$OMBRELT_MODELS, else from the default set installed with ombrelt. A name\n"

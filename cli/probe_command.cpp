@@ -2,15 +2,15 @@
 #include <cstdio>
 
 #include "cli.h"
-#include "ombrelt.h"
 
 static const char PROBE_HELP[] =
-    "usage: ombrelt probe [--json] FILE...\n"
+    "usage: ombrelt probe [--json] [-v] FILE...\n"
     "\n"
     "Shows the duration, sample rate, channel count, codec and bit rate of each\n"
     "FILE, as the library reads them. Needs no models.\n"
     "\n"
     "options:\n"
+    "  -v, --verbose show FFmpeg's own warnings about the input\n"
     "      --json    one JSON object per file on standard output:\n"
     "                {\"file\":...,\"ok\":true,\"result\":{\"duration_s\":...,...}}\n"
     "                or {\"file\":...,\"ok\":false,\"error\":...}\n"
@@ -44,26 +44,39 @@ static void print_probe_line(const std::string &file, const char *json) {
 }
 
 int run_probe(int argc, char **argv, int first) {
+  static const std::vector<OptionSpec> specs = {{"verbose", 'v', false}};
   CommandLine cl;
-  if (!parse_command_line("probe", {}, argc, argv, first, cl)) return EXIT_USAGE;
+  if (!parse_command_line("probe", specs, argc, argv, first, cl)) return EXIT_USAGE;
   if (cl.help) {
     std::fputs(PROBE_HELP, stdout);
     return EXIT_ALL_DONE;
   }
   if (cl.operands.empty()) return usage_error("probe", "no input file");
+  set_media_log(cl.value("verbose") != nullptr);
+  // Probing needs no models.
+  char error[256];
+  ombrelt_session *session = ombrelt_session_open(nullptr, error, sizeof error);
+  if (!session) {
+    std::fprintf(stderr, "ombrelt: %s\n", error);
+    return EXIT_SOME_FAILED;
+  }
   int failed = 0;
   for (const auto &file : cl.operands) {
     const char *json = nullptr;
-    if (ombrelt_probe(file.c_str(), &json) == 0) {
+    if (ombrelt_session_probe(session, file.c_str(), &json) == OMBRELT_SESSION_OK) {
       if (cl.json)
-        print_json_success(file, json);
+        std::fputs(json_success_line(file, json).c_str(), stdout);
       else
         print_probe_line(file, json);
     } else {
       failed++;
-      report_failure(file, cl.json);
+      const char *message = ombrelt_session_last_error(session);
+      if (cl.json) std::fputs(json_failure_line(file, message).c_str(), stdout);
+      std::fflush(stdout);
+      std::fputs(failure_line(file, message).c_str(), stderr);
     }
     std::fflush(stdout);
   }
+  ombrelt_session_close(session);
   return failed ? EXIT_SOME_FAILED : EXIT_ALL_DONE;
 }

@@ -1,47 +1,66 @@
 // ombrelt separate: the stems of one or more songs.
+#include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <system_error>
+#include <thread>
 
+#include "batch.h"
 #include "cli.h"
-#include "ombrelt.h"
+#include "formats.h"
+#include "interrupt.h"
 #include "stems.h"
 
 static const char SEPARATE_HELP[] =
     "usage: ombrelt separate [options] FILE...\n"
     "\n"
     "Splits each FILE (any audio or video FFmpeg can decode, at least 0.1 s\n"
-    "long) into stems, written as 16-bit stereo 44.1 kHz WAV files named\n"
-    "<name>_<stem>.wav, where <name> is the file's name without its extension.\n"
-    "When other, bass and drums are all asked for, their sum is written too, as\n"
-    "<name>_instrumental.wav. The files run one after another; a line for each\n"
-    "tells what was written and how fast it went.\n"
+    "long) into stems, stereo 44.1 kHz files named <name>_<stem>.wav (or\n"
+    ".flac), where <name> is the file's name without its extension. When\n"
+    "other, bass and drums are all asked for, their sum is written too, as\n"
+    "<name>_instrumental. A line for each file tells what was written and how\n"
+    "fast it went; on a terminal a progress bar shows while files run.\n"
     "\n"
     "options:\n"
     "  -o, --output DIR   where the stems go (default: stems; created if missing)\n"
     "  -s, --stems LIST   stems to write, separated by commas: vocals, other,\n"
     "                     bass, drums, instrumental (other, bass and drums with\n"
     "                     their sum) or all (the default)\n"
+    "      --format F     wav16 (the default), wav24, wav32f (32-bit float WAV),\n"
+    "                     flac (16-bit) or flac24\n"
+    "      --sum-to-mix   share every bit of the song out between the four\n"
+    "                     stems, so that they add up to it (runs all four models)\n"
+    "  -j, --jobs N       separate N files at a time (default 1), the cores\n"
+    "                     shared between them; lines come as files finish\n"
     "  -m, --models DIR   the stem models: a directory, or the name of a set,\n"
     "                     one fetched by scripts/get-models.sh (e.g. umxhq) or\n"
     "                     default, the set installed with ombrelt (used when\n"
     "                     no -m is given and $OMBRELT_MODELS is not set)\n"
+    "  -v, --verbose      show FFmpeg's own warnings about the input\n"
     "      --json         one JSON object per file on standard output:\n"
     "                     {\"file\":...,\"ok\":true,\"result\":{\"vocals\":...,...}}\n"
     "                     or {\"file\":...,\"ok\":false,\"error\":...}\n"
     "  -h, --help         show this help\n"
     "\n"
+    "Ctrl-C stops the files running without leaving any of their stems, and\n"
+    "starts no further file; a second Ctrl-C ends ombrelt at once.\n"
+    "\n"
     "examples:\n"
     "  ombrelt separate song.mp3                   all stems into stems/\n"
-    "  ombrelt separate -o out -s vocals,instrumental *.flac\n"
+    "  ombrelt separate -o out -s vocals,instrumental --format flac *.mp3\n"
+    "  ombrelt separate --jobs 2 album/*.flac\n"
     "\n"
     "Exit status: 0 when every file was separated, 1 when any failed, 2 for a\n"
-    "usage error.\n";
+    "usage error, 130 when interrupted by Ctrl-C.\n";
 
-// Turns "vocals,drums" into the library's stem list, ["vocals","drums"].
-static bool stems_to_json(const std::string &list, std::string &json) {
-  std::vector<std::string> names;
+// Turns "vocals,drums" into output bits. "instrumental" brings the three
+// stems it is the sum of, and those three bring their sum.
+static bool parse_stem_list(const std::string &list, unsigned &outputs) {
+  outputs = 0;
   std::size_t pos = 0;
   while (pos <= list.size()) {
     std::size_t comma = list.find(',', pos);
@@ -52,75 +71,76 @@ static bool stems_to_json(const std::string &list, std::string &json) {
     while (!name.empty() && name.back() == ' ') name.pop_back();
     if (name.empty()) continue;
     if (name == "all") {
-      for (int s = 0; s < N_STEMS; s++) names.push_back(OUTPUT_NAMES[s]);
+      outputs |= OMBRELT_OUTPUT_ALL;
       continue;
     }
-    bool known = false;
-    for (const char *choice : OUTPUT_NAMES) known = known || name == choice;
-    if (!known) {
+    int found = -1;
+    for (int o = 0; o < N_OUTPUTS; o++)
+      if (name == OUTPUT_NAMES[o]) found = o;
+    if (found < 0) {
       usage_error("separate", "unknown stem '" + name +
                                   "'; choose from vocals, other, bass, drums, instrumental, all");
       return false;
     }
-    names.push_back(name);
+    outputs |= 1u << found;
   }
-  if (names.empty()) {
+  if (!outputs) {
     usage_error("separate", "no stem named in '--stems " + list + "'");
     return false;
   }
-  std::string array(1, '[');
-  for (std::size_t i = 0; i < names.size(); i++) {
-    if (i) array += ',';
-    array.append(1, '"').append(names[i]).append(1, '"');
-  }
-  json = array + ']';
+  const unsigned accompaniment = OMBRELT_OUTPUT_OTHER | OMBRELT_OUTPUT_BASS | OMBRELT_OUTPUT_DRUMS;
+  if (outputs & OMBRELT_OUTPUT_INSTRUMENTAL) outputs |= accompaniment;
+  if ((outputs & accompaniment) == accompaniment) outputs |= OMBRELT_OUTPUT_INSTRUMENTAL;
   return true;
 }
 
-static void print_result_line(const std::string &file, const std::string &out_dir,
-                              const char *json) {
-  std::vector<JsonMember> m;
-  if (!parse_flat_object(json, m)) {
-    std::printf("%s: %s\n", file.c_str(), json);
-    return;
+static bool parse_jobs(const std::string &text, int &jobs) {
+  char *end = nullptr;
+  errno = 0;
+  long value = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end || errno || value < 1 || value > INT_MAX) {
+    usage_error("separate", "--jobs takes a whole number from 1 up, not '" + text + "'");
+    return false;
   }
-  std::string written;
-  int count = 0;
-  for (const char *stem : OUTPUT_NAMES)
-    if (find_member(m, stem)) {
-      written += std::string(count ? ", " : "") + stem;
-      count++;
-    }
-  double duration = member_number(m, "duration_s");
-  double elapsed = member_number(m, "elapsed_s");
-  std::printf("%s: %d stem%s in %s (%s), %.1f s of audio in %.2f s", file.c_str(), count,
-              count == 1 ? "" : "s", out_dir.c_str(), written.c_str(), duration, elapsed);
-  if (elapsed > 0)
-    std::printf(", %.1fx real time\n", duration / elapsed);
-  else
-    std::printf("\n");
+  jobs = static_cast<int>(value);
+  return true;
 }
 
 int run_separate(int argc, char **argv, int first) {
   static const std::vector<OptionSpec> specs = {
-      {"output", 'o', true}, {"stems", 's', true}, {"models", 'm', true}};
+      {"output", 'o', true}, {"stems", 's', true},       {"models", 'm', true},
+      {"format", 0, true},   {"sum-to-mix", 0, false},   {"jobs", 'j', true},
+      {"verbose", 'v', false}};
   CommandLine cl;
   if (!parse_command_line("separate", specs, argc, argv, first, cl)) return EXIT_USAGE;
   if (cl.help) {
     std::fputs(SEPARATE_HELP, stdout);
     return EXIT_ALL_DONE;
   }
+  Batch batch;
   const std::string *output = cl.value("output");
-  std::string out_dir = output ? *output : "stems";
-  if (out_dir.empty()) return usage_error("separate", "empty output directory");
-  std::string stems = "[\"vocals\",\"other\",\"bass\",\"drums\"]";
+  batch.out_dir = output ? *output : "stems";
+  if (batch.out_dir.empty()) return usage_error("separate", "empty output directory");
+  batch.outputs = OMBRELT_OUTPUT_ALL;
   if (const std::string *list = cl.value("stems"))
-    if (!stems_to_json(*list, stems)) return EXIT_USAGE;
-  if (cl.operands.empty()) return usage_error("separate", "no input file");
+    if (!parse_stem_list(*list, batch.outputs)) return EXIT_USAGE;
+  if (const std::string *name = cl.value("format")) {
+    const FileFormat *format = format_named(*name);
+    if (!format)
+      return usage_error("separate", "unknown format '" + *name + "'; choose " + format_names());
+    batch.format = format->format;
+  }
+  batch.sum_to_mix = cl.value("sum-to-mix") != nullptr;
+  int jobs = 1;
+  if (const std::string *text = cl.value("jobs"))
+    if (!parse_jobs(*text, jobs)) return EXIT_USAGE;
+  batch.json = cl.json;
+  batch.files = cl.operands;
+  if (batch.files.empty()) return usage_error("separate", "no input file");
   // Two inputs with one name would write the same stem files, the second
   // over the first.
   std::map<std::string, std::string> by_name;
-  for (const auto &file : cl.operands) {
+  for (const auto &file : batch.files) {
     auto [it, fresh] = by_name.emplace(stem_base_name(file), file);
     if (!fresh && it->second != file)
       return usage_error("separate", "'" + it->second + "' and '" + file +
@@ -128,30 +148,18 @@ int run_separate(int argc, char **argv, int first) {
                                          "into different -o directories");
   }
 
-  if (!load_models(choose_models(cl.value("models")))) return EXIT_SOME_FAILED;
+  set_media_log(cl.value("verbose") != nullptr);
+  install_interrupt_handler();
+  // More sessions than files would only load models for nothing. One
+  // session keeps the library's default threads; several share the cores.
+  int count = static_cast<int>(std::min<std::size_t>(jobs, batch.files.size()));
+  int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  int threads = count == 1 ? 0 : std::clamp(cores / count, 1, 64);
+  SessionSet sessions;
+  if (!open_sessions(choose_models(cl.value("models")), count, threads, sessions))
+    return interrupted() ? report_interrupted() : EXIT_SOME_FAILED;
   // The library makes one level of directory; make the parents too.
   std::error_code ec;
-  std::filesystem::create_directories(out_dir, ec);
-
-  int failed = 0;
-  for (const auto &file : cl.operands) {
-    const char *json = nullptr;
-    ElapsedLine ticker("separating " + file);
-    int status = ombrelt_separate(file.c_str(), out_dir.c_str(), stems.c_str(), &json);
-    ticker.stop();
-    if (status == 0) {
-      if (cl.json)
-        print_json_success(file, json);
-      else
-        print_result_line(file, out_dir, json);
-    } else {
-      failed++;
-      report_failure(file, cl.json);
-    }
-    std::fflush(stdout);
-  }
-  ombrelt_cleanup();
-  if (failed && cl.operands.size() > 1)
-    std::fprintf(stderr, "ombrelt: %d of %zu files failed\n", failed, cl.operands.size());
-  return failed ? EXIT_SOME_FAILED : EXIT_ALL_DONE;
+  std::filesystem::create_directories(batch.out_dir, ec);
+  return run_batch(batch, sessions);
 }

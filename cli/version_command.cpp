@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "cli.h"
-#include "ombrelt.h"
 
 static const char VERSION_HELP[] =
     "usage: ombrelt version [--json]\n"
@@ -48,13 +47,13 @@ int run_version(int argc, char **argv, int first) {
   if (cl.json) {
     std::printf("{\"ombrelt\":%s,\"library\":%s,\"models\":%s,\"user_sets_dir\":%s,"
                 "\"user_sets\":%s,\"installed_sets\":%s}\n",
-                json_quote(OMBRELT_CLI_VERSION).c_str(), json_quote(ombrelt_version()).c_str(),
+                json_quote(OMBRELT_CLI_VERSION).c_str(), json_quote(ombrelt_session_version()).c_str(),
                 models.set_not_found() ? "null" : json_quote(models.dir).c_str(),
                 user_dir.empty() ? "null" : json_quote(user_dir).c_str(),
                 json_array(user_sets).c_str(), json_array(installed_sets).c_str());
     return EXIT_ALL_DONE;
   }
-  std::printf("ombrelt %s\nlibrary tavrin-ombrelt %s\n", OMBRELT_CLI_VERSION, ombrelt_version());
+  std::printf("ombrelt %s\nlibrary tavrin-ombrelt %s\n", OMBRELT_CLI_VERSION, ombrelt_session_version());
   if (models.set_not_found())
     std::printf("models  %s: no such set (scripts/get-models.sh %s gets it)\n",
                 models.given.c_str(), models.given.c_str());
