@@ -1,8 +1,10 @@
 #!/usr/bin/python3
 """check_stem_sum.py MIX.wav STEM_DIR
+   check_stem_sum.py MIX.wav PART.wav...
 
-Checks that the four stems written for MIX.wav add up to the mixture within
-16-bit rounding, wherever the analysis frames cover the signal."""
+Checks that the four stems written for MIX.wav into STEM_DIR (or the parts
+named) add up to the mixture within 16-bit rounding, wherever the analysis
+frames cover the signal."""
 import os
 import sys
 import wave
@@ -17,15 +19,19 @@ def read16(path):
     return data.reshape(-1, 2).astype(np.float64)
 
 
-mix_path, stem_dir = sys.argv[1], sys.argv[2]
+mix_path = sys.argv[1]
 base = os.path.splitext(os.path.basename(mix_path))[0]
 mix = read16(mix_path)
-stems = [read16(os.path.join(stem_dir, f"{base}_{s}.wav")) for s in ("vocals", "other", "bass", "drums")]
+if len(sys.argv) == 3 and os.path.isdir(sys.argv[2]):
+    parts = [os.path.join(sys.argv[2], f"{base}_{s}.wav") for s in ("vocals", "other", "bass", "drums")]
+else:
+    parts = sys.argv[2:]
+stems = [read16(p) for p in parts]
 assert all(len(s) == len(mix) for s in stems), "a stem is not as long as the mixture"
 
 # The decoder reads a sample m as m / 32768, the writer stores x as
 # round(x * 32767): the mixture's own round trip is m * 32767 / 32768. Four
-# stems, each rounded once, add up to that within 4 x 0.5 steps, plus the
+# stems (or fewer parts), each rounded once, add up to that within 4 x 0.5 steps, plus the
 # single-precision error of the transforms (hundredths of a step).
 expected = mix * 32767.0 / 32768.0
 total = sum(stems)
