@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Writes the benchmark's input song: a stereo MP3 of tones that change every
+# two seconds, a pulsing melody and pink noise, music enough for the decoder
+# and the models, the same on every run. MP3 because that is what a host is
+# handed most often.
+#
+#   bench/make_input.sh SECONDS OUT.mp3     (kept when OUT.mp3 exists)
+set -euo pipefail
+len=${1:?usage: make_input.sh SECONDS OUT.mp3}
+file=${2:?usage: make_input.sh SECONDS OUT.mp3}
+[ -s "$file" ] && exit 0
+tones="0.2*sin(2*PI*(110+55*floor(mod(t,8)/2))*t)"
+left="$tones+0.1*sin(2*PI*440*t)*gt(mod(t,0.5),0.25)+0.08*sin(2*PI*660*t+3*sin(2*PI*5*t))"
+right="$tones+0.1*sin(2*PI*554.4*t)*lt(mod(t,0.5),0.25)+0.08*sin(2*PI*880*t)"
+ffmpeg -nostdin -v error -y \
+  -f lavfi -i "aevalsrc=exprs='$left|$right':s=44100:d=$len" \
+  -f lavfi -i "anoisesrc=color=pink:amplitude=0.05:duration=$len:sample_rate=44100:seed=7" \
+  -filter_complex "[1]aformat=channel_layouts=stereo[n];[0][n]amix=inputs=2:normalize=0" \
+  -c:a libmp3lame -b:a 192k "$file.part.mp3"
+mv "$file.part.mp3" "$file"
