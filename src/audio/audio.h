@@ -1,5 +1,5 @@
-// Audio input and output: decoding any input to 44.1 kHz stereo float, and
-// the 16-bit stereo WAV writer for the stems.
+// Audio input and output: decoding any input, or taking samples in memory,
+// to 44.1 kHz stereo float, and the 16-bit stereo WAV writer for the stems.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +28,26 @@ Decoder *decoder_open(const char *path);
 int64_t decoder_read(Decoder *d, float *dst, int64_t max);
 // Releases everything; accepts null.
 void decoder_close(Decoder *d);
+
+// Interleaved float samples in the caller's memory, of any rate and channel
+// count, handed out converted exactly as decoder_read converts a decoded
+// file of them.
+struct MemorySource;
+
+// Checks the input and sets up the conversion; the samples are read in
+// pieces as they are asked for, never copied whole, and must stay valid
+// until memory_source_close. Returns null with the reason in g_err:
+// "samples is null", "channels must be 1 to 64", "sample_rate must be 1000
+// to 768000 Hz", "frames is negative", "frames * channels is too large",
+// "resampler init failed", "oom".
+MemorySource *memory_source_open(const float *samples, int64_t frames, int channels,
+                                 int sample_rate);
+// As decoder_read: up to max stereo frames into dst, 0 at the end, -1 with
+// "oom (audio buffer)", "resample failed" or, at the end, "audio too short
+// (%lld samples)".
+int64_t memory_source_read(MemorySource *m, float *dst, int64_t max);
+// Releases everything and keeps no pointer to the samples; accepts null.
+void memory_source_close(MemorySource *m);
 
 // State of one open WAV file; all three members null while closed.
 struct WavOut {
