@@ -2,6 +2,7 @@
 // to 44.1 kHz stereo float, and the 16-bit stereo WAV writer for the stems.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "constants.h"
@@ -11,6 +12,18 @@ struct AVStream;
 struct AVCodecContext;
 
 inline constexpr int MIN_DECODED_FRAMES = 4410;
+
+// Progress estimates stay below 1: the end of the input is reported by
+// whoever reads it, not guessed.
+inline constexpr double PROGRESS_CAP = 0.999;
+// done / whole within [0, PROGRESS_CAP]; whole > 0.
+inline double progress_fraction(double done, double whole) {
+  return std::clamp(done / whole, 0.0, PROGRESS_CAP);
+}
+
+// The duration in seconds that the container states, else the one the
+// stream states; 0 when neither does.
+double stated_duration_s(const AVFormatContext *fmt, const AVStream *st);
 
 // The best audio stream of one input, decoded on demand.
 struct Decoder;
@@ -26,6 +39,10 @@ Decoder *decoder_open(const char *path);
 // buffer)", "resample failed", and, as soon as the input ends with fewer than
 // 4410 frames in all, "audio too short (%lld samples)".
 int64_t decoder_read(Decoder *d, float *dst, int64_t max);
+// The fraction of the input handed out so far, in [0, PROGRESS_CAP]: frames
+// handed out against the stated duration, else bytes read against the
+// input's size, else 0. Never decreases. Accepts null (0).
+double decoder_progress(const Decoder *d);
 // Releases everything; accepts null.
 void decoder_close(Decoder *d);
 
@@ -46,6 +63,9 @@ MemorySource *memory_source_open(const float *samples, int64_t frames, int chann
 // "oom (audio buffer)", "resample failed" or, at the end, "audio too short
 // (%lld samples)".
 int64_t memory_source_read(MemorySource *m, float *dst, int64_t max);
+// Frames handed out against the converted length of the input, in
+// [0, PROGRESS_CAP]. Accepts null (0).
+double memory_source_progress(const MemorySource *m);
 // Releases everything and keeps no pointer to the samples; accepts null.
 void memory_source_close(MemorySource *m);
 

@@ -4,6 +4,8 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 }
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <new>
 
@@ -23,6 +25,10 @@ struct Decoder {
   AVFrame *frame = nullptr;
   AVPacket *pkt = nullptr;
   bool flushed = false;  // the decoder has been told that the input ended
+  // What the progress estimate divides by: the stated duration in output
+  // frames, else the input's size in bytes; 0 when unknown.
+  int64_t expected_frames = 0;
+  int64_t size_bytes = 0;
 };
 
 namespace {
@@ -65,6 +71,10 @@ int open_decoding(Decoder &d, const char *path) {
     set_err("oom");
     return -1;
   }
+  // A duration so long that its frames overflow counts as none.
+  double expected = stated_duration_s(d.fmt, d.fmt->streams[d.stream]) * SAMPLE_RATE;
+  if (expected >= 1.0 && expected < 9e18) d.expected_frames = std::llround(expected);
+  if (d.fmt->pb) d.size_bytes = std::max<int64_t>(avio_size(d.fmt->pb), 0);
   return 0;
 }
 
@@ -126,6 +136,13 @@ int64_t decoder_read(Decoder *d, float *dst, int64_t max) {
   int64_t done = resampler_read(d->conv, dst, max, refill, d);
   OM_STAGE_STOP(STAGE_DECODE, t_decode);
   return done;
+}
+
+double decoder_progress(const Decoder *d) {
+  if (!d) return 0.0;
+  if (d->expected_frames > 0) return progress_fraction((double)d->conv.total, (double)d->expected_frames);
+  if (d->size_bytes > 0) return progress_fraction((double)avio_tell(d->fmt->pb), (double)d->size_bytes);
+  return 0.0;
 }
 
 void decoder_close(Decoder *d) {

@@ -29,6 +29,7 @@ struct MemorySource {
   int64_t frames = 0;
   int channels = 0;
   int64_t next = 0;  // the first input frame not yet converted
+  double converted_len = 0;  // the input's length in output frames
   Resampler conv;
 };
 
@@ -82,6 +83,7 @@ MemorySource *memory_source_open(const float *samples, int64_t frames, int chann
   m->samples = samples;
   m->frames = frames;
   m->channels = channels;
+  m->converted_len = (double)frames * SAMPLE_RATE / sample_rate;
   AVChannelLayout layout{};
   av_channel_layout_default(&layout, channels);
   int rc = resampler_setup(m->conv, &layout, AV_SAMPLE_FMT_FLT, sample_rate);
@@ -98,6 +100,11 @@ int64_t memory_source_read(MemorySource *m, float *dst, int64_t max) {
   int64_t done = resampler_read(m->conv, dst, max, refill, m);
   OM_STAGE_STOP(STAGE_DECODE, t_decode);
   return done;
+}
+
+double memory_source_progress(const MemorySource *m) {
+  if (!m || m->converted_len <= 0) return 0.0;
+  return progress_fraction((double)m->conv.total, m->converted_len);
 }
 
 void memory_source_close(MemorySource *m) {

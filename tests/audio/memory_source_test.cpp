@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+extern "C" {
+#include <libavformat/avformat.h>
+}
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -22,13 +25,14 @@ struct Output {
   std::string err;
   int64_t before_error = 0;  // frames handed out before a failure
   std::vector<float> samples;
+  std::vector<double> progress;  // after every read that gave frames
   int64_t frames() const { return (int64_t)samples.size() / 2; }
 };
 
 // Reads a whole source, `piece` frames at a time, and closes it.
 template <class Source>
-Output read_all(Source *src, int64_t (*read)(Source *, float *, int64_t), void (*close)(Source *),
-                int64_t piece) {
+Output read_all(Source *src, int64_t (*read)(Source *, float *, int64_t),
+                double (*progress)(const Source *), void (*close)(Source *), int64_t piece) {
   Output out;
   if (!src) {
     out.err = g_err;
@@ -45,6 +49,7 @@ Output read_all(Source *src, int64_t (*read)(Source *, float *, int64_t), void (
     }
     if (got == 0) break;
     out.samples.insert(out.samples.end(), buf.begin(), buf.begin() + 2 * got);
+    out.progress.push_back(progress(src));
   }
   close(src);
   out.ok = true;
@@ -57,11 +62,11 @@ Output read_memory(const std::vector<float> &in, int channels, int rate, int64_t
   static const float nothing = 0.0f;
   const float *samples = in.empty() ? &nothing : in.data();
   return read_all(memory_source_open(samples, frames, channels, rate), memory_source_read,
-                  memory_source_close, piece);
+                  memory_source_progress, memory_source_close, piece);
 }
 
 Output read_file(const std::string &path, int64_t piece) {
-  return read_all(decoder_open(path.c_str()), decoder_read, decoder_close, piece);
+  return read_all(decoder_open(path.c_str()), decoder_read, decoder_progress, decoder_close, piece);
 }
 
 // A different tone on each channel, with a little noise so that every filter
@@ -207,6 +212,57 @@ TEST(MemorySource, TooShortAsTheDecoderSaysIt) {
     EXPECT_EQ(mem.ok ? mem.frames() : mem.before_error, c.handed_out);
     EXPECT_EQ(file.ok ? file.frames() : file.before_error, c.handed_out);
   }
+}
+
+void expect_rising_to_near_the_end(const std::vector<double> &progress) {
+  ASSERT_FALSE(progress.empty());
+  for (size_t i = 0; i < progress.size(); i++) {
+    EXPECT_GE(progress[i], i ? progress[i - 1] : 0.0) << "read " << i;
+    EXPECT_LT(progress[i], 1.0) << "read " << i;
+  }
+  EXPECT_LT(progress.front(), progress.back());
+  EXPECT_GE(progress.back(), 0.9);
+}
+
+TEST(MemorySource, ProgressIsTheShareOfTheConvertedLength) {
+  const std::vector<float> in = test_signal(48000, 1, 48000);
+  MemorySource *m = memory_source_open(in.data(), 48000, 1, 48000);
+  ASSERT_NE(m, nullptr) << g_err;
+  EXPECT_EQ(memory_source_progress(m), 0.0);
+  memory_source_close(m);
+  const Output mem = read_memory(in, 1, 48000, 4410);
+  ASSERT_TRUE(mem.ok) << mem.err;
+  expect_rising_to_near_the_end(mem.progress);
+  EXPECT_DOUBLE_EQ(mem.progress[0], 4410.0 / 44100.0);
+  EXPECT_EQ(memory_source_progress(nullptr), 0.0);
+}
+
+bool states_duration(const std::string &path) {
+  AVFormatContext *fmt = nullptr;
+  if (avformat_open_input(&fmt, path.c_str(), nullptr, nullptr) < 0) return false;
+  bool stated = avformat_find_stream_info(fmt, nullptr) >= 0 && fmt->nb_streams > 0 &&
+                stated_duration_s(fmt, fmt->streams[0]) > 0;
+  avformat_close_input(&fmt);
+  return stated;
+}
+
+TEST(DecoderProgress, RisesTowardsTheEndWithOrWithoutADuration) {
+  struct {
+    const char *file;
+    bool has_duration;  // else the estimate comes from the bytes read
+  } cases[] = {
+      {"stereo_48k_2s.wav", true},
+      {"stereo_2s.flac", true},
+      {"stereo_2s_streamed.flac", false},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.file);
+    EXPECT_EQ(states_duration(media(c.file)), c.has_duration);
+    const Output file = read_file(media(c.file), 4410);
+    ASSERT_TRUE(file.ok) << file.err;
+    expect_rising_to_near_the_end(file.progress);
+  }
+  EXPECT_EQ(decoder_progress(nullptr), 0.0);
 }
 
 }  // namespace
