@@ -140,8 +140,10 @@ int64_t decoder_read(Decoder *d, float *dst, int64_t max) {
 
 double decoder_progress(const Decoder *d) {
   if (!d) return 0.0;
-  if (d->expected_frames > 0) return progress_fraction((double)d->conv.total, (double)d->expected_frames);
-  if (d->size_bytes > 0) return progress_fraction((double)avio_tell(d->fmt->pb), (double)d->size_bytes);
+  if (d->expected_frames > 0)
+    return progress_fraction((double)d->conv.total, (double)d->expected_frames);
+  if (d->size_bytes > 0)
+    return progress_fraction((double)avio_tell(d->fmt->pb), (double)d->size_bytes);
   return 0.0;
 }
 

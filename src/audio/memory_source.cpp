@@ -28,7 +28,7 @@ struct MemorySource {
   const float *samples = nullptr;
   int64_t frames = 0;
   int channels = 0;
-  int64_t next = 0;  // the first input frame not yet converted
+  int64_t next = 0;          // the first input frame not yet converted
   double converted_len = 0;  // the input's length in output frames
   Resampler conv;
 };

@@ -67,11 +67,14 @@ int resampler_setup(Resampler &r, const AVChannelLayout *layout, int format, int
   AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
   // This version of the library takes the layouts by non-const pointer but
   // only reads them.
-  if (swr_alloc_set_opts2(&r.swr, &stereo, AV_SAMPLE_FMT_FLT, SAMPLE_RATE,
-                          const_cast<AVChannelLayout *>(layout),
-                          (AVSampleFormat)format, rate, 0, nullptr) < 0 ||
-      !r.swr || (!has_known_layout(layout) && set_pairwise_matrix(r.swr, layout->nb_channels) < 0) ||
-      swr_init(r.swr) < 0 || av_channel_layout_copy(&r.layout, layout) < 0) {
+  int rc = swr_alloc_set_opts2(&r.swr, &stereo, AV_SAMPLE_FMT_FLT, SAMPLE_RATE,
+                               const_cast<AVChannelLayout *>(layout), (AVSampleFormat)format, rate,
+                               0, nullptr);
+  if (rc >= 0 && !r.swr) rc = -1;
+  if (rc >= 0 && !has_known_layout(layout)) rc = set_pairwise_matrix(r.swr, layout->nb_channels);
+  if (rc >= 0) rc = swr_init(r.swr);
+  if (rc >= 0) rc = av_channel_layout_copy(&r.layout, layout);
+  if (rc < 0) {
     set_err("resampler init failed");
     return -1;
   }

@@ -78,7 +78,8 @@ std::vector<float> test_signal(int64_t frames, int channels, int rate) {
     for (int c = 0; c < channels; c++) {
       noise = noise * 1664525u + 1013904223u;
       double tone = 0.5 * std::sin(2 * M_PI * (220.0 + 110.0 * c) * (double)i / rate);
-      s[(size_t)(i * channels + c)] = (float)(tone + 0.1 * ((double)(noise >> 8) / (1 << 24) - 0.5));
+      s[(size_t)(i * channels + c)] =
+          (float)(tone + 0.1 * ((double)(noise >> 8) / (1 << 24) - 0.5));
     }
   return s;
 }
@@ -107,20 +108,20 @@ TEST_P(SameAsDecodedFile, FrameForFrame) {
     const Output mem = read_memory(in, c.channels, c.rate, piece);
     ASSERT_TRUE(mem.ok) << mem.err;
     ASSERT_EQ(mem.frames(), file.frames());
-    EXPECT_EQ(std::memcmp(mem.samples.data(), file.samples.data(),
-                          mem.samples.size() * sizeof(float)),
-              0);
+    EXPECT_EQ(
+        std::memcmp(mem.samples.data(), file.samples.data(), mem.samples.size() * sizeof(float)),
+        0);
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Inputs, SameAsDecodedFile,
-    ::testing::Values(Conversion{"stereo_44100", 44100, 2}, Conversion{"mono_48000", 48000, 1},
-                      Conversion{"six_channels_22050", 22050, 6},
-                      Conversion{"stereo_8000", 8000, 2},
-                      // No named layout has 12 channels: mixed down pairwise.
-                      Conversion{"twelve_channels_32000", 32000, 12}),
-    [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Inputs, SameAsDecodedFile,
+                         ::testing::Values(Conversion{"stereo_44100", 44100, 2},
+                                           Conversion{"mono_48000", 48000, 1},
+                                           Conversion{"six_channels_22050", 22050, 6},
+                                           Conversion{"stereo_8000", 8000, 2},
+                                           // No named layout has 12 channels: mixed down pairwise.
+                                           Conversion{"twelve_channels_32000", 32000, 12}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 TEST(MemorySource, StereoAt44100IsHandedOutUnchanged) {
   const std::vector<float> in = test_signal(5000, 2, 44100);
@@ -168,8 +169,8 @@ TEST(MemorySource, OpenChecksItsArguments) {
       {&one, 0, 1, 1000, nullptr},
   };
   for (const auto &c : cases) {
-    SCOPED_TRACE(testing::Message() << c.frames << " frames, " << c.channels << " channels, "
-                                    << c.rate << " Hz");
+    SCOPED_TRACE(testing::Message()
+                 << c.frames << " frames, " << c.channels << " channels, " << c.rate << " Hz");
     g_err[0] = '\0';
     MemorySource *m = memory_source_open(c.samples, c.frames, c.channels, c.rate);
     if (c.err) {
@@ -189,8 +190,8 @@ TEST(MemorySource, TooShortAsTheDecoderSaysIt) {
   struct {
     int rate;
     int64_t frames;
-    const char *err;       // null: all frames come out
-    int64_t handed_out;    // frames that come out before the end
+    const char *err;     // null: all frames come out
+    int64_t handed_out;  // frames that come out before the end
   } cases[] = {
       {44100, 4410, nullptr, 4410},
       {44100, 4409, "audio too short (4409 samples)", 4000},
