@@ -1,13 +1,15 @@
 # What `cmake --install` puts under the prefix:
 #   <libdir>/libtavrin-ombrelt.so*          the library with its SONAME links
-#   <libdir>/libtavrin-ombrelt-session.so*  the session library (the command's)
+#   <libdir>/libtavrin-ombrelt-session.so*  the session library, likewise
 #   <libdir>/libonnxruntime.so.1, libyyjson.so.0
 #                                           the runtime libraries it needs, found
 #                                           through the library's $ORIGIN rpath
-#   <includedir>/ombrelt.h                  the public header
+#   <includedir>/ombrelt.h, ombrelt_session.h
+#                                           the public headers
 #   <bindir>/ombrelt                        the command
 #   <datadir>/tavrin-ombrelt/models/*.onnx  the default stem models
-#   <libdir>/pkgconfig/tavrin-ombrelt.pc    for pkg-config
+#   <libdir>/pkgconfig/tavrin-ombrelt.pc, tavrin-ombrelt-session.pc
+#                                           for pkg-config
 #   <libdir>/cmake/tavrin-ombrelt/          for find_package(tavrin-ombrelt)
 #   <docdir>/LICENSE, THIRD-PARTY.md, README.md
 #                                           the licence, the licences of what
@@ -19,11 +21,10 @@ include(CMakePackageConfigHelpers)
 set(OMBRELT_INSTALL_MODELSDIR "${CMAKE_INSTALL_DATADIR}/tavrin-ombrelt/models")
 set(OMBRELT_INSTALL_CMAKEDIR "${CMAKE_INSTALL_LIBDIR}/cmake/tavrin-ombrelt")
 
-install(TARGETS tavrin-ombrelt EXPORT tavrin-ombrelt-targets
+install(TARGETS tavrin-ombrelt tavrin-ombrelt-session EXPORT tavrin-ombrelt-targets
   LIBRARY DESTINATION "${CMAKE_INSTALL_LIBDIR}")
-install(FILES "${PROJECT_SOURCE_DIR}/include/ombrelt.h" DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}")
-# The session library, which the command runs on.
-install(TARGETS tavrin-ombrelt-session LIBRARY DESTINATION "${CMAKE_INSTALL_LIBDIR}")
+install(FILES "${PROJECT_SOURCE_DIR}/include/ombrelt.h" "${PROJECT_SOURCE_DIR}/include/ombrelt_session.h"
+  DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}")
 
 # The runtime libraries, under their SONAMEs (yyjson's is a link to the
 # versioned file, which is what gets copied).
@@ -46,12 +47,20 @@ install(FILES "${PROJECT_SOURCE_DIR}/LICENSE" "${PROJECT_SOURCE_DIR}/THIRD-PARTY
 file(RELATIVE_PATH OMBRELT_PC_PREFIX_FROM_PCDIR
   "${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig" "${CMAKE_INSTALL_PREFIX}")
 string(REGEX REPLACE "/$" "" OMBRELT_PC_PREFIX_FROM_PCDIR "${OMBRELT_PC_PREFIX_FROM_PCDIR}")
-configure_file("${CMAKE_CURRENT_LIST_DIR}/tavrin-ombrelt.pc.in"
-  "${CMAKE_BINARY_DIR}/tavrin-ombrelt.pc" @ONLY)
-install(FILES "${CMAKE_BINARY_DIR}/tavrin-ombrelt.pc"
-  DESTINATION "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
+foreach(OMBRELT_PC_NAME tavrin-ombrelt tavrin-ombrelt-session)
+  if(OMBRELT_PC_NAME STREQUAL "tavrin-ombrelt")
+    set(OMBRELT_PC_DESCRIPTION "${PROJECT_DESCRIPTION}")
+  else()
+    set(OMBRELT_PC_DESCRIPTION "${PROJECT_DESCRIPTION}: sessions, progress, formats, memory")
+  endif()
+  configure_file("${CMAKE_CURRENT_LIST_DIR}/tavrin-ombrelt.pc.in"
+    "${CMAKE_BINARY_DIR}/${OMBRELT_PC_NAME}.pc" @ONLY)
+  install(FILES "${CMAKE_BINARY_DIR}/${OMBRELT_PC_NAME}.pc"
+    DESTINATION "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
+endforeach()
 
-# CMake package: find_package(tavrin-ombrelt) gives tavrin-ombrelt::tavrin-ombrelt.
+# CMake package: find_package(tavrin-ombrelt) gives tavrin-ombrelt::tavrin-ombrelt
+# and tavrin-ombrelt::session.
 install(EXPORT tavrin-ombrelt-targets NAMESPACE tavrin-ombrelt::
   DESTINATION "${OMBRELT_INSTALL_CMAKEDIR}")
 configure_package_config_file("${CMAKE_CURRENT_LIST_DIR}/tavrin-ombrelt-config.cmake.in"

@@ -17,6 +17,9 @@ ff -f lavfi -i "$(mono_tone 44100)" -af "$(trim 88200)" -c:a pcm_s16le "$out/mon
 ff -f lavfi -i "$(stereo_tone 48000)" -af "$(trim 96000)" -c:a pcm_s16le "$out/stereo_48k_2s.wav"
 ff -f lavfi -i "$(mono_tone 48000)" -af "$(trim 96000)" -c:a libmp3lame -b:a 128k "$out/mono_48k_2s.mp3"
 ff -f lavfi -i "$(stereo_tone 44100)" -af "$(trim 88200)" -c:a flac "$out/stereo_2s.flac"
+# The same written to a pipe: its header states no length.
+ff -f lavfi -i "$(stereo_tone 44100)" -af "$(trim 88200)" -c:a flac -f flac pipe:1 \
+   > "$out/stereo_2s_streamed.flac"
 # Shortest accepted input and one frame less, in float so decoding is exact.
 ff -f lavfi -i "$(stereo_tone 44100)" -af "$(trim 4410)" -c:a pcm_f32le "$out/stereo_4410.wav"
 ff -f lavfi -i "$(stereo_tone 44100)" -af "$(trim 4409)" -c:a pcm_f32le "$out/stereo_4409.wav"

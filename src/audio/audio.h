@@ -1,7 +1,8 @@
-// Audio input and output: decoding any input to 44.1 kHz stereo float, and
-// the 16-bit stereo WAV writer for the stems.
+// Audio input and output: decoding any input, or taking samples in memory,
+// to 44.1 kHz stereo float, and the 16-bit stereo WAV writer for the stems.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "constants.h"
@@ -20,6 +21,18 @@ inline constexpr int MIN_DECODED_FRAMES = 4410;
 // "no audio stream in %s".
 int probe_document(const char *path, yyjson_mut_doc **doc);
 
+// Progress estimates stay below 1: the end of the input is reported by
+// whoever reads it, not guessed.
+inline constexpr double PROGRESS_CAP = 0.999;
+// done / whole within [0, PROGRESS_CAP]; whole > 0.
+inline double progress_fraction(double done, double whole) {
+  return std::clamp(done / whole, 0.0, PROGRESS_CAP);
+}
+
+// The duration in seconds that the container states, else the one the
+// stream states; 0 when neither does.
+double stated_duration_s(const AVFormatContext *fmt, const AVStream *st);
+
 // The best audio stream of one input, decoded on demand.
 struct Decoder;
 
@@ -34,8 +47,35 @@ Decoder *decoder_open(const char *path);
 // buffer)", "resample failed", and, as soon as the input ends with fewer than
 // 4410 frames in all, "audio too short (%lld samples)".
 int64_t decoder_read(Decoder *d, float *dst, int64_t max);
+// The fraction of the input handed out so far, in [0, PROGRESS_CAP]: frames
+// handed out against the stated duration, else bytes read against the
+// input's size, else 0. Never decreases. Accepts null (0).
+double decoder_progress(const Decoder *d);
 // Releases everything; accepts null.
 void decoder_close(Decoder *d);
+
+// Interleaved float samples in the caller's memory, of any rate and channel
+// count, handed out converted exactly as decoder_read converts a decoded
+// file of them.
+struct MemorySource;
+
+// Checks the input and sets up the conversion; the samples are read in
+// pieces as they are asked for, never copied whole, and must stay valid
+// until memory_source_close. Returns null with the reason in g_err:
+// "samples is null", "channels must be 1 to 64", "sample_rate must be 1000
+// to 768000 Hz", "frames is negative", "frames * channels is too large",
+// "resampler init failed", "oom".
+MemorySource *memory_source_open(const float *samples, int64_t frames, int channels,
+                                 int sample_rate);
+// As decoder_read: up to max stereo frames into dst, 0 at the end, -1 with
+// "oom (audio buffer)", "resample failed" or, at the end, "audio too short
+// (%lld samples)".
+int64_t memory_source_read(MemorySource *m, float *dst, int64_t max);
+// Frames handed out against the converted length of the input, in
+// [0, PROGRESS_CAP]. Accepts null (0).
+double memory_source_progress(const MemorySource *m);
+// Releases everything and keeps no pointer to the samples; accepts null.
+void memory_source_close(MemorySource *m);
 
 // State of one open WAV file; all three members null while closed.
 struct WavOut {
@@ -59,10 +99,3 @@ void wav_close(WavOut *w);
 // already), or -1 with "wav write failed"; the writer is closed either way.
 int wav_finish(WavOut *w);
 
-// PENDING (memory source helper)
-struct MemorySource;
-MemorySource *memory_source_open(const float *samples, int64_t frames, int channels, int sample_rate);
-int64_t memory_source_read(MemorySource *m, float *dst, int64_t max);
-void memory_source_close(MemorySource *m);
-double memory_source_progress(const MemorySource *m);
-double decoder_progress(const Decoder *d);

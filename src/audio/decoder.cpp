@@ -3,60 +3,35 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
-#include <libswresample/swresample.h>
 }
 #include <algorithm>
-#include <climits>
+#include <cmath>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
 #include <new>
 
 #include "audio/audio.h"
+#include "audio/resampler.h"
 #include "engine/stage_timing.h"
 #include "frame/frame.h"
-
-// Room for the output of one decoded frame beyond its exact rate ratio.
-static constexpr int64_t OUT_SLACK = 8;
 
 struct Decoder {
   AVFormatContext *fmt = nullptr;
   int stream = -1;
   AVCodecContext *dec = nullptr;
-  int in_rate = SAMPLE_RATE;
-  SwrContext *swr = nullptr;
-  // What the resampler was built for; a frame that differs is converted by
-  // a resampler rebuilt for it, since reading it with the old set-up would
-  // read planes or bytes the frame does not have.
-  AVChannelLayout swr_layout{};
-  int swr_format = AV_SAMPLE_FMT_NONE;
+  // Rebuilt for a frame whose layout or format differs from the last one,
+  // since reading it with the old set-up would read planes or bytes the
+  // frame does not have.
+  Resampler conv;
   AVFrame *frame = nullptr;
   AVPacket *pkt = nullptr;
-  // The converted output of the last decoded frame, handed out from `taken`.
-  float *pending = nullptr;
-  int64_t capacity = 0;  // stereo frames
-  int64_t count = 0;
-  int64_t taken = 0;
   bool flushed = false;  // the decoder has been told that the input ended
-  bool ended = false;    // every frame has been handed out
-  int64_t total = 0;     // stereo frames handed out so far
+  // What the progress estimate divides by: the stated duration in output
+  // frames, else the input's size in bytes; 0 when unknown.
+  int64_t expected_frames = 0;
+  int64_t size_bytes = 0;
 };
 
 namespace {
-
-int build_resampler(Decoder &d, AVChannelLayout *in_layout, int in_format) {
-  swr_free(&d.swr);
-  av_channel_layout_uninit(&d.swr_layout);
-  AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
-  if (swr_alloc_set_opts2(&d.swr, &stereo, AV_SAMPLE_FMT_FLT, SAMPLE_RATE, in_layout,
-                          (AVSampleFormat)in_format, d.in_rate, 0, nullptr) < 0 ||
-      !d.swr || swr_init(d.swr) < 0 || av_channel_layout_copy(&d.swr_layout, in_layout) < 0) {
-    set_err("resampler init failed");
-    return -1;
-  }
-  d.swr_format = in_format;
-  return 0;
-}
 
 int open_decoding(Decoder &d, const char *path) {
   if (avformat_open_input(&d.fmt, path, nullptr, nullptr) < 0) {
@@ -88,52 +63,18 @@ int open_decoding(Decoder &d, const char *path) {
     set_err("decoder open failed");
     return -1;
   }
-  d.in_rate = d.dec->sample_rate < 1 ? SAMPLE_RATE : d.dec->sample_rate;
-  if (build_resampler(d, &d.dec->ch_layout, d.dec->sample_fmt) < 0) return -1;
+  const int rate = d.dec->sample_rate < 1 ? SAMPLE_RATE : d.dec->sample_rate;
+  if (resampler_setup(d.conv, &d.dec->ch_layout, d.dec->sample_fmt, rate) < 0) return -1;
   d.frame = av_frame_alloc();
   d.pkt = av_packet_alloc();
   if (!d.frame || !d.pkt) {
     set_err("oom");
     return -1;
   }
-  return 0;
-}
-
-// Makes room for `needed` stereo frames of converted output. Only one decoded
-// frame's output is held at a time, so this grows with the longest frame,
-// not with the input.
-int grow_pending(Decoder &d, int64_t needed) {
-  if (needed <= d.capacity) return 0;
-  int64_t capacity = std::max<int64_t>(needed, 2 * d.capacity);
-  void *grown = std::realloc(d.pending, (size_t)capacity * 2 * sizeof(float));
-  if (!grown) {
-    set_err("oom (audio buffer)");
-    return -1;
-  }
-  d.pending = static_cast<float *>(grown);
-  d.capacity = capacity;
-  return 0;
-}
-
-// Converts the decoded frame into the pending buffer, whole: output that the
-// resampler kept back would be lost at the end, since it is never flushed.
-int convert_frame(Decoder &d) {
-  AVFrame *f = d.frame;
-  if (f->format != d.swr_format || av_channel_layout_compare(&f->ch_layout, &d.swr_layout) != 0) {
-    if (build_resampler(d, &f->ch_layout, f->format) < 0) return -1;
-  }
-  int64_t out_count = (int64_t)f->nb_samples * SAMPLE_RATE / d.in_rate + OUT_SLACK;
-  if (out_count > INT_MAX) out_count = INT_MAX;
-  if (grow_pending(d, out_count) < 0) return -1;
-  uint8_t *out = reinterpret_cast<uint8_t *>(d.pending);
-  int got = swr_convert(d.swr, &out, (int)out_count, const_cast<const uint8_t **>(f->extended_data),
-                        f->nb_samples);
-  if (got < 0) {
-    set_err("resample failed");
-    return -1;
-  }
-  d.count = got;
-  d.taken = 0;
+  // A duration so long that its frames overflow counts as none.
+  double expected = stated_duration_s(d.fmt, d.fmt->streams[d.stream]) * SAMPLE_RATE;
+  if (expected >= 1.0 && expected < 9e18) d.expected_frames = std::llround(expected);
+  if (d.fmt->pb) d.size_bytes = std::max<int64_t>(avio_size(d.fmt->pb), 0);
   return 0;
 }
 
@@ -162,6 +103,19 @@ int next_frame(Decoder &d) {
   }
 }
 
+// The resampler's refill: decodes the next frame and converts it.
+int refill(void *self) {
+  Decoder &d = *static_cast<Decoder *>(self);
+  if (next_frame(d) == 0) return 0;
+  AVFrame *f = d.frame;
+  if (!resampler_fits(d.conv, &f->ch_layout, f->format) &&
+      resampler_setup(d.conv, &f->ch_layout, f->format, d.conv.rate) < 0)
+    return -1;
+  if (resampler_convert(d.conv, const_cast<const uint8_t **>(f->extended_data), f->nb_samples) < 0)
+    return -1;
+  return 1;
+}
+
 }  // namespace
 
 Decoder *decoder_open(const char *path) {
@@ -179,37 +133,25 @@ Decoder *decoder_open(const char *path) {
 
 int64_t decoder_read(Decoder *d, float *dst, int64_t max) {
   OM_STAGE_START(t_decode);
-  int64_t done = 0;
-  while (done < max && !d->ended) {
-    if (d->taken < d->count) {
-      int64_t n = std::min(max - done, d->count - d->taken);
-      std::memcpy(dst + 2 * done, d->pending + 2 * d->taken, (size_t)n * 2 * sizeof(float));
-      d->taken += n;
-      d->total += n;
-      done += n;
-      continue;
-    }
-    if (next_frame(*d) == 0) {
-      d->ended = true;
-      if (d->total < MIN_DECODED_FRAMES) {
-        set_err("audio too short (%lld samples)", (long long)d->total);
-        return -1;
-      }
-      break;
-    }
-    if (convert_frame(*d) < 0) return -1;
-  }
+  int64_t done = resampler_read(d->conv, dst, max, refill, d);
   OM_STAGE_STOP(STAGE_DECODE, t_decode);
   return done;
 }
 
+double decoder_progress(const Decoder *d) {
+  if (!d) return 0.0;
+  if (d->expected_frames > 0)
+    return progress_fraction((double)d->conv.total, (double)d->expected_frames);
+  if (d->size_bytes > 0)
+    return progress_fraction((double)avio_tell(d->fmt->pb), (double)d->size_bytes);
+  return 0.0;
+}
+
 void decoder_close(Decoder *d) {
   if (!d) return;
-  std::free(d->pending);
   av_frame_free(&d->frame);
   av_packet_free(&d->pkt);
-  swr_free(&d->swr);
-  av_channel_layout_uninit(&d->swr_layout);
+  resampler_free(d->conv);
   avcodec_free_context(&d->dec);
   avformat_close_input(&d->fmt);
   delete d;

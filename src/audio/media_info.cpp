@@ -10,18 +10,6 @@ extern "C" {
 #include "frame/frame.h"
 #include "audio/audio.h"
 
-namespace {
-
-// Seconds from the container, else from the chosen stream; 0 when neither
-// states a duration.
-double probe_duration(const AVFormatContext *fmt, const AVStream *st) {
-  if (fmt->duration >= 1) return (double)fmt->duration / 1000000.0;
-  if (st->duration == AV_NOPTS_VALUE || st->time_base.den == 0) return 0.0;
-  return (double)st->duration * st->time_base.num / st->time_base.den;
-}
-
-}  // namespace
-
 int probe_document(const char *path, yyjson_mut_doc **out) {
   *out = nullptr;
   if (!path || !*path) {
@@ -50,7 +38,7 @@ int probe_document(const char *path, yyjson_mut_doc **out) {
   yyjson_mut_doc *doc = yyjson_mut_doc_new(nullptr);
   yyjson_mut_val *root = yyjson_mut_obj(doc);
   yyjson_mut_doc_set_root(doc, root);
-  yyjson_mut_obj_add_real(doc, root, "duration_s", probe_duration(fmt, st));
+  yyjson_mut_obj_add_real(doc, root, "duration_s", stated_duration_s(fmt, st));
   yyjson_mut_obj_add_int(doc, root, "sample_rate", par->sample_rate);
   int channels = par->ch_layout.nb_channels < 1 ? 2 : par->ch_layout.nb_channels;
   yyjson_mut_obj_add_int(doc, root, "channels", channels);
