@@ -48,7 +48,8 @@ for set in $sets; do
     default) models="$build/models" ;;
     bench)
       models="$build/bench-models"
-      [ -s "$models/umxl_drums.onnx" ] || /usr/bin/python3 -B "$here/tools/make_bench_models.py" "$models"
+      [ -s "$models/umxl_drums.onnx" ] ||
+        /usr/bin/python3 -B "$here/tools/make_bench_models.py" "$models"
       ;;
     *) echo "jobs.sh: unknown model set $set (use default, bench)" >&2; exit 2 ;;
   esac
@@ -57,7 +58,8 @@ for set in $sets; do
       rm -rf "$work/out"
       load=$(cut -d' ' -f1 /proc/loadavg)
       /usr/bin/time -f "%e %U %S" -o "$work/time.txt" \
-        "$ombrelt" separate -m "$models" --jobs "$jobs" -o "$work/out" "${songs[@]}" > "$work/lines.txt"
+        "$ombrelt" separate -m "$models" --jobs "$jobs" -o "$work/out" "${songs[@]}" \
+        > "$work/lines.txt"
       read -r wall user sys < "$work/time.txt"
       awk -v set="$set" -v r="$round" -v j="$jobs" -v load="$load" -v wall="$wall" \
           -v user="$user" -v sys="$sys" -v audio="$audio" \
