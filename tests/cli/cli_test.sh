@@ -409,14 +409,14 @@ case_interrupt() {
     # Job control gives the command a SIGINT that is not ignored, as a
     # terminal's Ctrl-C would.
     set -m
-    "$OMBRELT" separate --json --jobs "$jobs" -o out a.wav b.wav c.wav > cmd.out 2> cmd.err &
+    "$OMBRELT" separate --json --jobs "$jobs" -o out a.wav b.wav c.wav < /dev/null > cmd.out 2> cmd.err &
     pid=$!
     set +m
     # Running means writing the hidden temporaries of its stems.
     for _ in $(seq 1200); do
       started=0
       for f in $running; do
-        if ls -A out 2>/dev/null | grep -q "^\.${f}_vocals\.wav\..*\.tmp\$"; then started=$((started + 1)); fi
+        if compgen -G "out/.${f}_vocals.wav.*.tmp" > /dev/null; then started=$((started + 1)); fi
       done
       [ "$started" -eq "$(echo "$running" | wc -w)" ] && break
       sleep 0.05
