@@ -29,6 +29,23 @@ int64_t decoder_read(Decoder *d, float *dst, int64_t max);
 // Releases everything; accepts null.
 void decoder_close(Decoder *d);
 
+// The file formats of the stems, all stereo 44100 Hz. The values equal those
+// of ombrelt_format in ombrelt_session.h (checked where the table is).
+// Integer samples are the float clipped to [-1, 1] and rounded to the nearest
+// step of 1/32767 (16-bit) or 1/8388607 (24-bit); WAV32F keeps the floats
+// as they are. NaN becomes 0 in every format.
+enum class AudioFormat { WAV16, WAV24, WAV32F, FLAC16, FLAC24 };
+inline constexpr int N_AUDIO_FORMATS = 5;
+
+// The format's name on the command line ("wav16", ..., "flac24") and its
+// file extension without the dot ("wav" or "flac").
+const char *audio_format_name(AudioFormat format);
+const char *audio_format_extension(AudioFormat format);
+// Finds the format of a name as audio_format_name gives it (exactly, case
+// included). Returns 0 and sets *format, or -1 when no format has that name
+// (or name is null).
+int audio_format_from_name(const char *name, AudioFormat *format);
+
 // State of one open WAV file; all three members null while closed.
 struct WavOut {
   AVFormatContext *fmt;
