@@ -124,7 +124,7 @@ int open_stem_files(StemFiles *files, const SeparationRequest &request,
     join_path(files->temp[k], sizeof files->temp[k], request.out_dir, name);
     // Counted before it is opened: a writer that fails may leave its file.
     files->count++;
-    if (wav_open(&files->wav[k], files->temp[k], files->path[k]) != 0) {
+    if (audio_out_open(&files->out[k], files->temp[k], AudioFormat::WAV16, files->path[k]) != 0) {
       abandon_stem_files(files);
       return -1;
     }
@@ -157,7 +157,7 @@ int write_stem_files(StemFiles *files, const float *const *acc, const float *wsu
       const float *src[3];
       for (int s = 0; s < files->sources[k]; s++) src[s] = acc[files->source[k][s]] + 2 * off;
       normalise_sum(src, files->sources[k], wsum + off, n, block);
-      if (wav_write(&files->wav[k], block, n) != 0) return -1;
+      if (audio_out_write(&files->out[k], block, n) != 0) return -1;
     }
   }
   OM_STAGE_STOP(STAGE_WRITE, t_write);
@@ -168,7 +168,7 @@ int finish_stem_files(StemFiles *files, const SeparationRequest &request) {
   // The end of each file leaves the writer's buffer only now; a disk that
   // is full by then fails the file like a failed block.
   for (int k = 0; k < files->count; k++)
-    if (wav_finish(&files->wav[k]) != 0) {
+    if (audio_out_finish(&files->out[k]) != 0) {
       abandon_stem_files(files);
       return -1;
     }
@@ -199,7 +199,7 @@ int finish_stem_files(StemFiles *files, const SeparationRequest &request) {
 
 void abandon_stem_files(StemFiles *files) {
   for (int k = 0; k < files->count; k++) {
-    wav_close(&files->wav[k]);
+    audio_out_close(&files->out[k]);
     if (files->temp[k][0]) (void)unlink(files->temp[k]);
     files->temp[k][0] = '\0';
   }

@@ -16,7 +16,7 @@ struct StemFiles {
   int id[N_OUTPUTS];      // the Output of each file, ascending
   int sources[N_OUTPUTS]; // accumulators summed into it: 1, or 3 for the mix
   int source[N_OUTPUTS][3];  // their indices among the wanted stems
-  WavOut wav[N_OUTPUTS];
+  AudioOut out[N_OUTPUTS];
   const char *path[N_OUTPUTS];  // the final names, in the result
   char temp[N_OUTPUTS][OUTPUT_PATH_SIZE + 32];
 };
