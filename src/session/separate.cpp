@@ -52,8 +52,9 @@ int check_call(const ombrelt_session *session, const ombrelt_input *input,
 
 // The file members of the options.
 int check_files(const ombrelt_input &input, const ombrelt_separate_options &options, Call &call) {
-  if ((unsigned)options.format > OMBRELT_FORMAT_FLAC24) return fail("unknown format");
+  if ((unsigned)options.format >= (unsigned)N_AUDIO_FORMATS) return fail("unknown format");
   SeparationRequest &request = call.request;
+  request.format = static_cast<AudioFormat>(options.format);
   if (options.path_output) {
     request.moved_output = single_output(options.path_output);
     if (request.moved_output < 0) return fail("path_output must be one output");
@@ -122,7 +123,7 @@ extern "C" int ombrelt_session_separate(ombrelt_session *session, const ombrelt_
                   call.request.moved_to);
   yyjson_mut_doc *doc = separation_json(result, -1);
   if (yyjson_mut_val *root = yyjson_mut_doc_get_root(doc))
-    yyjson_mut_obj_add_str(doc, root, "format", "wav16");
+    yyjson_mut_obj_add_str(doc, root, "format", audio_format_name(call.request.format));
   add_mode(doc, call.request);
   return keep_result(session, doc, json_out);
 }
