@@ -102,6 +102,9 @@ struct SeparationRequest {
   // Share every bin out between the four stems so that they add up to the
   // mixture; all four models run.
   bool sum_to_mix = false;
+  // One iteration of the multichannel Wiener filter on top: the stems still
+  // add up to the mixture.
+  bool wiener = false;
   // Set: the outputs are collected here instead of written to files, and
   // out_dir, base, format and the moved output are not used.
   MemoryStems *memory = nullptr;

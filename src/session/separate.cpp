@@ -47,6 +47,7 @@ int check_call(const ombrelt_session *session, const ombrelt_input *input,
   if (options.outputs & ~OMBRELT_OUTPUT_ALL) return fail("unknown outputs");
   call.request.outputs = options.outputs ? options.outputs : OMBRELT_OUTPUT_ALL;
   call.request.sum_to_mix = options.sum_to_mix != 0;
+  call.request.wiener = options.wiener != 0;
   return OMBRELT_SESSION_OK;
 }
 
@@ -97,7 +98,9 @@ int run(ombrelt_session *session, const ombrelt_input &input,
 
 void add_mode(yyjson_mut_doc *doc, const SeparationRequest &request) {
   if (yyjson_mut_val *root = yyjson_mut_doc_get_root(doc))
-    yyjson_mut_obj_add_bool(doc, root, "sum_to_mix", request.sum_to_mix);
+    yyjson_mut_obj_add_bool(doc, root, "sum_to_mix", request.sum_to_mix || request.wiener);
+  if (yyjson_mut_val *root = yyjson_mut_doc_get_root(doc))
+    yyjson_mut_obj_add_bool(doc, root, "wiener", request.wiener);
 }
 
 }  // namespace
