@@ -86,7 +86,8 @@ int plan_outputs(const SeparationRequest &request, SeparationResult *result, int
   const unsigned outputs = requested_outputs(request);
   bool runs[N_STEMS] = {};
   for (int o = 0; o < N_OUTPUTS; o++) result->written[o] = (outputs >> o) & 1u;
-  for (int s = 0; s < N_STEMS; s++) runs[s] = result->written[s] || request.sum_to_mix || request.wiener;
+  for (int s = 0; s < N_STEMS; s++)
+    runs[s] = result->written[s] || request.sum_to_mix || request.wiener;
   if (result->written[OUT_INSTRUMENTAL])
     for (Stem s : ACCOMPANIMENT) runs[s] = true;
   int n_wanted = 0;
