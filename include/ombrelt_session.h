@@ -224,6 +224,13 @@ typedef struct ombrelt_separate_options {
    * stems add up to the mixture (all four models run). 0: each stem is its
    * model's magnitude on its own, as ombrelt_separate does. */
   int sum_to_mix;
+  /* Non-zero: the stems are further refined by one iteration of a
+   * multichannel Wiener filter, which also uses where each stem lies between
+   * the two channels; they still add up to the mixture (all four models
+   * run; implies sum_to_mix). On the demo song with the default models it
+   * adds about 1.5 dB SDR to the vocals and the instrumental mix, at about
+   * 1.4 times the time. */
+  int wiener;
   ombrelt_progress_fn progress; /* NULL: no progress reports */
   void *progress_user_data;     /* handed to progress as is */
 
@@ -247,8 +254,8 @@ typedef struct ombrelt_separate_options {
  * object with the path of every file written ("vocals", "other", "bass",
  * "drums", "instrumental" in that order, the path_output one included under
  * its own key), then "duration_s", "chunks", "elapsed_s", "format" (e.g.
- * "flac16") and "sum_to_mix" (true or false). Valid until the next call on
- * the session.
+ * "flac16"), "sum_to_mix" and "wiener" (true or false). Valid until the
+ * next call on the session.
  *
  * Files are written under hidden temporary names (.<name>.<pid>.tmp) and
  * get their names only when the whole separation has succeeded: a failure
@@ -285,8 +292,8 @@ typedef struct ombrelt_stems {
  * On success returns OMBRELT_SESSION_OK and points *stems_out at the stems,
  * which the caller frees with ombrelt_session_free_stems(); json_out, when
  * not NULL, receives {"duration_s":..,"chunks":..,"elapsed_s":..,
- * "sum_to_mix":..} (valid until the next call on the session). On failure
- * or cancellation *stems_out is set to NULL; messages as for
+ * "sum_to_mix":..,"wiener":..} (valid until the next call on the session).
+ * On failure or cancellation *stems_out is set to NULL; messages as for
  * ombrelt_session_separate, and "stems_out is null", "oom (stems)".
  */
 OMBRELT_SESSION_API int ombrelt_session_separate_to_memory(ombrelt_session *session,

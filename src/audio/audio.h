@@ -1,5 +1,6 @@
 // Audio input and output: decoding any input, or taking samples in memory,
-// to 44.1 kHz stereo float, and the 16-bit stereo WAV writer for the stems.
+// to 44.1 kHz stereo float, and the stem writer (stereo 44.1 kHz WAV or FLAC
+// of several sample types).
 #pragma once
 
 #include <algorithm>
@@ -77,25 +78,63 @@ double memory_source_progress(const MemorySource *m);
 // Releases everything and keeps no pointer to the samples; accepts null.
 void memory_source_close(MemorySource *m);
 
-// State of one open WAV file; all three members null while closed.
-struct WavOut {
+// The file formats of the stems, all stereo 44100 Hz. The values equal those
+// of ombrelt_format in ombrelt_session.h (checked where the table is).
+// Integer samples are the float clipped to [-1, 1] and rounded to the nearest
+// step of 1/32767 (16-bit) or 1/8388607 (24-bit); WAV32F keeps the floats
+// as they are. NaN becomes 0 in every format.
+enum class AudioFormat { WAV16, WAV24, WAV32F, FLAC16, FLAC24 };
+inline constexpr int N_AUDIO_FORMATS = 5;
+
+// The format's name on the command line ("wav16", ..., "flac24") and its
+// file extension without the dot ("wav" or "flac").
+const char *audio_format_name(AudioFormat format);
+const char *audio_format_extension(AudioFormat format);
+// Finds the format of a name as audio_format_name gives it (exactly, case
+// included). Returns 0 and sets *format, or -1 when no format has that name
+// (or name is null).
+int audio_format_from_name(const char *name, AudioFormat *format);
+
+// A float sample as float files and stems in memory hold it: the value
+// itself, beyond full scale too, except that NaN, which carries no level,
+// becomes silence.
+inline float float_sample(float x) { return x != x ? 0.0f : x; }
+
+struct AVAudioFifo;
+
+// State of one open stem file; fmt, st and enc are null while closed.
+struct AudioOut {
   AVFormatContext *fmt;
   AVStream *st;
   AVCodecContext *enc;
+  // Encoders that take frames of one fixed size only (FLAC): the samples
+  // still short of a full frame. Null for the others.
+  AVAudioFifo *pending;
+  AudioFormat format;
+  int64_t sent;  // samples handed to the encoder so far, the next frame's pts
 };
 
-// Creates path and writes a 16-bit stereo 44100 Hz WAV header. Messages name
-// shown_as when it is given (a file written under a temporary name is
-// reported under the name it is meant to get), else path.
-int wav_open(WavOut *w, const char *path, const char *shown_as = nullptr);
-// Appends `frames` interleaved stereo float frames, converted to 16 bits.
-// A failure leaves the writer open; wav_close still has to be called.
-int wav_write(WavOut *w, const float *interleaved, int frames);
+// Creates path and writes the header of a stereo 44100 Hz file in `format`.
+// Messages name shown_as when it is given (a file written under a temporary
+// name is reported under the name it is meant to get), else path. They are
+// "cannot open %s for writing", "cannot create <c> context for %s",
+// "<c> header write failed for %s", "<c> muxer not available",
+// "<encoder> encoder not available", "<e> encoder open failed" and "oom",
+// where <c> is the container ("wav", "flac"), <encoder> the codec's name
+// ("pcm_s16le", ..., "flac") and <e> the encoder family ("pcm", "flac").
+// Nothing is left open after a failure.
+int audio_out_open(AudioOut *w, const char *path, AudioFormat format,
+                   const char *shown_as = nullptr);
+// Appends `frames` interleaved stereo float frames, converted to the
+// format's samples. Fails with "oom", "oom (frame)" (also for frames < 1),
+// "<e> encode failed" or "<c> write failed". A failure leaves the writer
+// open; audio_out_close still has to be called.
+int audio_out_write(AudioOut *w, const float *interleaved, int frames);
 // Completes the file and releases the writer. Does nothing when closed.
-void wav_close(WavOut *w);
-// wav_close for a file that is meant to be kept: reports whether everything
-// reached the file. Data still in the writer's buffer is written only here,
-// so a full disk may show itself nowhere else. Returns 0 (also when closed
-// already), or -1 with "wav write failed"; the writer is closed either way.
-int wav_finish(WavOut *w);
-
+void audio_out_close(AudioOut *w);
+// audio_out_close for a file that is meant to be kept: reports whether
+// everything reached the file. Data still in the writer's buffers is written
+// only here, so a full disk may show itself nowhere else. Returns 0 (also
+// when closed already), or -1 with "<c> write failed"; the writer is closed
+// either way.
+int audio_out_finish(AudioOut *w);

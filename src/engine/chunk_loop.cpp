@@ -111,6 +111,11 @@ int run_chunk(const ChunkJob &job, const ChunkInput &in, int keep, int frames,
   if (run_stem_models(*job.models, job.wanted, job.n_wanted, b.mag, blocks) != 0) return -1;
   OM_STAGE_STOP(STAGE_MODEL, t_model);
   OM_STAGE_START(t_resynth);
+  if (job.wiener) {
+    wiener_resynthesise(b, keep, frames, acc);
+    OM_STAGE_STOP(STAGE_RESYNTH, t_resynth);
+    return 0;
+  }
   if (job.sum_to_mix) share_out(b);
   for (int i = 0; i < job.n_wanted; i++)
     for (int ch = 0; ch < 2; ch++)

@@ -25,7 +25,12 @@ struct ChunkJob {
   const int *wanted;
   int n_wanted;
   bool sum_to_mix;
+  bool wiener;  // one iteration of the multichannel Wiener filter (all four stems)
 };
+
+// The Wiener path of run_chunk: filters the chunk's frames keep .. frames - 1
+// by the models' estimates and overlap-adds stem s into acc[s].
+void wiener_resynthesise(ChunkBuffers &b, int keep, int frames, float *const *acc);
 
 // Analyses the chunk's 100 frames, runs the model of each wanted stem and
 // overlap-adds the chunk's frames keep .. frames - 1 of stem i into acc[i],

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "audio/audio.h"
 #include "constants.h"
 #include "stems.h"
 
@@ -101,9 +102,13 @@ struct SeparationRequest {
   // Share every bin out between the four stems so that they add up to the
   // mixture; all four models run.
   bool sum_to_mix = false;
+  // One iteration of the multichannel Wiener filter on top: the stems still
+  // add up to the mixture.
+  bool wiener = false;
   // Set: the outputs are collected here instead of written to files, and
-  // out_dir, base and the moved output are not used.
+  // out_dir, base, format and the moved output are not used.
   MemoryStems *memory = nullptr;
+  AudioFormat format = AudioFormat::WAV16;
 };
 
 struct SeparationResult {
@@ -117,7 +122,7 @@ struct SeparationResult {
 };
 
 // Reads the input from src and separates it into the wanted outputs,
-// written as <out_dir>/<base>_<stem>.wav (or into request.memory). Nothing is
+// written as <out_dir>/<base>_<stem>.<ext> (or into request.memory). Nothing is
 // made on disk before the input has delivered its first chunk or ended with
 // a valid length. Returns 0 (and clears the message), -1 with the message
 // set with set_err, or SEPARATION_CANCELLED; a failure or a cancellation

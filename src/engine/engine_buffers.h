@@ -9,6 +9,13 @@
 // Spectra of one chunk: [channel][frame][bin] complex values.
 inline constexpr long SPEC_FLOATS = 2L * T_CHUNK * N_BINS * 2;
 
+// A stem's 2x2 spatial covariance in one bin, normalised by its power:
+// [[r00, r01], [conj(r01), r11]].
+struct SpatialCovariance {
+  double r00, r11;
+  double r01_re, r01_im;
+};
+
 struct ChunkBuffers {
   float frame_l[N_FFT];
   float frame_r[N_FFT];
@@ -17,6 +24,8 @@ struct ChunkBuffers {
   float masked[N_STEMS][MODEL_BLOCK_FLOATS];
   float out_spec[SPEC_FLOATS];
   float ybuf[N_FFT];
+  // The Wiener filter's covariance of every stem in every bin.
+  SpatialCovariance wiener_cov[N_STEMS][N_BINS];
 };
 
 struct EngineBuffers {

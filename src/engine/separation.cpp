@@ -129,7 +129,8 @@ int separate_stream(const EngineContext &context, const SampleSource &src,
     std::memset(buffers->acc_window[i], 0, sizeof buffers->acc_window[i]);
   float *acc[N_STEMS] = {buffers->acc_window[0], buffers->acc_window[1], buffers->acc_window[2],
                          buffers->acc_window[3]};
-  const ChunkJob job{context.models, &buffers->chunk, wanted, n_wanted, request.sum_to_mix};
+  const ChunkJob job{context.models, &buffers->chunk, wanted, n_wanted, request.sum_to_mix,
+                     request.wiener};
   int status = -1;
   int64_t written = 0;  // samples of the stems already written
   for (int64_t c = 0;; c++) {

@@ -47,11 +47,12 @@ bool written_by_someone_else(long pid) {
 
 }  // namespace
 
-int output_path(char *path, const char *out_dir, const char *base, const char *suffix) {
+int output_path(char *path, const char *out_dir, const char *base, const char *suffix,
+                const char *extension) {
   char name[FILE_NAME_SIZE];
-  int n = std::snprintf(name, sizeof name, "%s_%s.wav", base, suffix);
+  int n = std::snprintf(name, sizeof name, "%s_%s.%s", base, suffix, extension);
   if (n < 0 || n >= FILE_NAME_SIZE) {
-    set_err("output file name too long: %s_%s.wav", base, suffix);
+    set_err("output file name too long: %s_%s.%s", base, suffix, extension);
     return -1;
   }
   // One byte more than a path may hold shows whether the join was cut.
@@ -85,7 +86,8 @@ int plan_outputs(const SeparationRequest &request, SeparationResult *result, int
   const unsigned outputs = requested_outputs(request);
   bool runs[N_STEMS] = {};
   for (int o = 0; o < N_OUTPUTS; o++) result->written[o] = (outputs >> o) & 1u;
-  for (int s = 0; s < N_STEMS; s++) runs[s] = result->written[s] || request.sum_to_mix;
+  for (int s = 0; s < N_STEMS; s++)
+    runs[s] = result->written[s] || request.sum_to_mix || request.wiener;
   if (result->written[OUT_INSTRUMENTAL])
     for (Stem s : ACCOMPANIMENT) runs[s] = true;
   int n_wanted = 0;
@@ -95,7 +97,8 @@ int plan_outputs(const SeparationRequest &request, SeparationResult *result, int
   for (int o = 0; o < N_OUTPUTS; o++) {
     result->path[o][0] = '\0';
     if (result->written[o] && !request.memory &&
-        output_path(result->path[o], request.out_dir, request.base, OUTPUT_NAMES[o]) != 0)
+        output_path(result->path[o], request.out_dir, request.base, OUTPUT_NAMES[o],
+                    audio_format_extension(request.format)) != 0)
       return -1;
   }
   return n_wanted;
@@ -147,7 +150,7 @@ int open_stem_files(StemFiles *files, const SeparationRequest &request,
     join_path(files->temp[k], sizeof files->temp[k], request.out_dir, name);
     // Counted before it is opened: a writer that fails may leave its file.
     files->count++;
-    if (wav_open(&files->wav[k], files->temp[k], files->path[k]) != 0) {
+    if (audio_out_open(&files->out[k], files->temp[k], request.format, files->path[k]) != 0) {
       abandon_stem_files(files);
       return -1;
     }
@@ -192,10 +195,9 @@ int reserve_memory(StemFiles *files, int64_t frames) {
   return 0;
 }
 
-// A float output holds the values themselves, except that NaN, which
-// carries no level, becomes silence, as in every file format.
+// Stems in memory hold what a float file would.
 void append_to_memory(float *dst, const float *block, int n) {
-  for (int i = 0; i < 2 * n; i++) dst[i] = std::isnan(block[i]) ? 0.0f : block[i];
+  for (int i = 0; i < 2 * n; i++) dst[i] = float_sample(block[i]);
 }
 
 }  // namespace
@@ -212,7 +214,7 @@ int write_stem_files(StemFiles *files, const float *const *acc, const float *wsu
       normalise_sum(src, files->sources[k], wsum + off, n, block);
       if (files->memory)
         append_to_memory(files->memory->data[files->id[k]] + 2 * files->memory->frames, block, n);
-      else if (wav_write(&files->wav[k], block, n) != 0)
+      else if (audio_out_write(&files->out[k], block, n) != 0)
         return -1;
     }
     if (files->memory) files->memory->frames += n;
@@ -236,7 +238,7 @@ int finish_stem_files(StemFiles *files, const SeparationRequest &request) {
   // The end of each file leaves the writer's buffer only now; a disk that
   // is full by then fails the file like a failed block.
   for (int k = 0; k < files->count; k++)
-    if (wav_finish(&files->wav[k]) != 0) {
+    if (audio_out_finish(&files->out[k]) != 0) {
       abandon_stem_files(files);
       return -1;
     }
@@ -279,7 +281,7 @@ void abandon_stem_files(StemFiles *files) {
     return;
   }
   for (int k = 0; k < files->count; k++) {
-    wav_close(&files->wav[k]);
+    audio_out_close(&files->out[k]);
     if (files->temp[k][0]) (void)unlink(files->temp[k]);
     files->temp[k][0] = '\0';
   }

@@ -28,17 +28,19 @@ struct StemFiles {
   int id[N_OUTPUTS];      // the Output of each file, ascending
   int sources[N_OUTPUTS]; // accumulators summed into it: 1, or 3 for the mix
   int source[N_OUTPUTS][3];  // their indices among the wanted stems
-  WavOut wav[N_OUTPUTS];
+  AudioOut out[N_OUTPUTS];
   const char *path[N_OUTPUTS];  // the final names, in the result
   char temp[N_OUTPUTS][OUTPUT_PATH_SIZE + 32];
 };
 
-// Formats <out_dir>/<base>_<suffix>.wav into path (OUTPUT_PATH_SIZE bytes).
+// Formats <out_dir>/<base>_<suffix>.<extension> into path (OUTPUT_PATH_SIZE
+// bytes).
 // A name or path that does not fit is refused rather than cut: cut names can
 // coincide (a long base name leaves every stem the same first 127
 // characters), and each file would then overwrite the one before it while
 // the report names them all. Returns 0, or -1 with the message in g_err.
-int output_path(char *path, const char *out_dir, const char *base, const char *suffix);
+int output_path(char *path, const char *out_dir, const char *base, const char *suffix,
+                const char *extension);
 
 // Marks the outputs that will be written and names them into result->path
 // (files only); wanted[] receives the Stem of each model to run, ascending.

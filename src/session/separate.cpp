@@ -47,13 +47,15 @@ int check_call(const ombrelt_session *session, const ombrelt_input *input,
   if (options.outputs & ~OMBRELT_OUTPUT_ALL) return fail("unknown outputs");
   call.request.outputs = options.outputs ? options.outputs : OMBRELT_OUTPUT_ALL;
   call.request.sum_to_mix = options.sum_to_mix != 0;
+  call.request.wiener = options.wiener != 0;
   return OMBRELT_SESSION_OK;
 }
 
 // The file members of the options.
 int check_files(const ombrelt_input &input, const ombrelt_separate_options &options, Call &call) {
-  if ((unsigned)options.format > OMBRELT_FORMAT_FLAC24) return fail("unknown format");
+  if ((unsigned)options.format >= (unsigned)N_AUDIO_FORMATS) return fail("unknown format");
   SeparationRequest &request = call.request;
+  request.format = static_cast<AudioFormat>(options.format);
   if (options.path_output) {
     request.moved_output = single_output(options.path_output);
     if (request.moved_output < 0) return fail("path_output must be one output");
@@ -96,7 +98,9 @@ int run(ombrelt_session *session, const ombrelt_input &input,
 
 void add_mode(yyjson_mut_doc *doc, const SeparationRequest &request) {
   if (yyjson_mut_val *root = yyjson_mut_doc_get_root(doc))
-    yyjson_mut_obj_add_bool(doc, root, "sum_to_mix", request.sum_to_mix);
+    yyjson_mut_obj_add_bool(doc, root, "sum_to_mix", request.sum_to_mix || request.wiener);
+  if (yyjson_mut_val *root = yyjson_mut_doc_get_root(doc))
+    yyjson_mut_obj_add_bool(doc, root, "wiener", request.wiener);
 }
 
 }  // namespace
@@ -122,7 +126,7 @@ extern "C" int ombrelt_session_separate(ombrelt_session *session, const ombrelt_
                   call.request.moved_to);
   yyjson_mut_doc *doc = separation_json(result, -1);
   if (yyjson_mut_val *root = yyjson_mut_doc_get_root(doc))
-    yyjson_mut_obj_add_str(doc, root, "format", "wav16");
+    yyjson_mut_obj_add_str(doc, root, "format", audio_format_name(call.request.format));
   add_mode(doc, call.request);
   return keep_result(session, doc, json_out);
 }

@@ -191,29 +191,29 @@ TEST_F(OutputFailure, DirectoryBelowARegularFileIsReportedWithThePath) {
 
 // The writer itself: data still in its buffer when the file is completed
 // must reach the disk, or the completion says so.
-TEST(WavFinish, ReportsDataThatNeverReachedTheDisk) {
+TEST(AudioOutFinish, ReportsDataThatNeverReachedTheDisk) {
   std::vector<float> block(2 * 4410, 0.25f);
-  WavOut w;
-  ASSERT_EQ(wav_open(&w, "/dev/full"), 0) << ombrelt_last_error();
-  EXPECT_EQ(wav_write(&w, block.data(), 4410), 0);  // still buffered
-  EXPECT_EQ(wav_finish(&w), -1);
+  AudioOut w;
+  ASSERT_EQ(audio_out_open(&w, "/dev/full", AudioFormat::WAV16), 0) << ombrelt_last_error();
+  EXPECT_EQ(audio_out_write(&w, block.data(), 4410), 0);  // still buffered
+  EXPECT_EQ(audio_out_finish(&w), -1);
   EXPECT_STREQ(ombrelt_last_error(), WRITE_FAILED);
   EXPECT_EQ(w.fmt, nullptr);
   EXPECT_EQ(w.st, nullptr);
   EXPECT_EQ(w.enc, nullptr);
-  wav_close(&w);  // closed already: nothing to do
+  audio_out_close(&w);  // closed already: nothing to do
 }
 
-TEST(WavFinish, CompletesAFileThatWasWritten) {
+TEST(AudioOutFinish, CompletesAFileThatWasWritten) {
   TempDir tmp;
   const std::string path = tmp / "a.wav";
   std::vector<float> block(2 * 4410, 0.5f);
-  WavOut w;
-  ASSERT_EQ(wav_open(&w, path.c_str()), 0) << ombrelt_last_error();
-  ASSERT_EQ(wav_write(&w, block.data(), 4410), 0);
-  EXPECT_EQ(wav_finish(&w), 0) << ombrelt_last_error();
+  AudioOut w;
+  ASSERT_EQ(audio_out_open(&w, path.c_str(), AudioFormat::WAV16), 0) << ombrelt_last_error();
+  ASSERT_EQ(audio_out_write(&w, block.data(), 4410), 0);
+  EXPECT_EQ(audio_out_finish(&w), 0) << ombrelt_last_error();
   EXPECT_EQ(w.fmt, nullptr);
-  EXPECT_EQ(wav_finish(&w), 0);  // closed already: nothing to report
+  EXPECT_EQ(audio_out_finish(&w), 0);  // closed already: nothing to report
   testing_support::Wav16 wav = read_wav16(path);
   ASSERT_EQ(wav.samples.size(), 2u * 4410);
   EXPECT_EQ(wav.samples[0], 16384);

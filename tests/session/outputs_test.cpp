@@ -121,16 +121,24 @@ TEST(SessionOutputs, SamplesInMemoryEqualTheSameSamplesInAFile) {
   }
 }
 
-// With sum_to_mix the four stems add up to the mixture, up to float
-// rounding, even though these models' magnitudes add up to ten times it;
-// vocals and the instrumental mix add up to it too.
+// With sum_to_mix, and with the Wiener filter, the four stems add up to the
+// mixture, up to float rounding, even though these models' magnitudes add up
+// to ten times it; vocals and the instrumental mix add up to it too.
 TEST(SessionOutputs, SumToMixStemsAddUpToTheMixture) {
   auto s = open_session("stem_gains");
-  const std::vector<float> mixture = song(44100 * 3);
+  std::vector<float> mixture = song(44100 * 3);
+  // The channels differ in level, so that the filter's covariances matter.
+  for (size_t n = 0; n < mixture.size(); n += 2) mixture[n] *= 0.5f;
   ombrelt_input in = from_memory(mixture, 2, 44100);
-  for (int sum_to_mix : {0, 1}) {
+  struct Mode {
+    int sum_to_mix, wiener;
+  } modes[] = {{0, 0}, {1, 0}, {0, 1}, {1, 1}};
+  std::vector<float> shared_vocals;
+  for (const Mode &m : modes) {
+    const int sum_to_mix = m.sum_to_mix || m.wiener;
     ombrelt_separate_options o{};
-    o.sum_to_mix = sum_to_mix;
+    o.sum_to_mix = m.sum_to_mix;
+    o.wiener = m.wiener;
     ombrelt_stems *raw = nullptr;
     const char *json = nullptr;
     ASSERT_EQ(ombrelt_session_separate_to_memory(s.get(), &in, &o, &raw, &json),
@@ -138,6 +146,7 @@ TEST(SessionOutputs, SumToMixStemsAddUpToTheMixture) {
         << ombrelt_session_last_error(s.get());
     session_testing::Stems stems(raw);
     EXPECT_EQ(json_member(json, "sum_to_mix").type, sum_to_mix ? "true" : "false") << json;
+    EXPECT_EQ(json_member(json, "wiener").type, m.wiener ? "true" : "false") << json;
     ASSERT_EQ(stems->frames * 2, (int64_t)mixture.size());
     double worst = 0.0, worst_pair = 0.0;
     // The first and last frame's half are not covered by two windows.
@@ -151,6 +160,14 @@ TEST(SessionOutputs, SumToMixStemsAddUpToTheMixture) {
     if (sum_to_mix) {
       EXPECT_LT(worst, 1e-5);
       EXPECT_LT(worst_pair, 1e-5);
+      // The filter shares by power, not by magnitude: the vocals (gain 1)
+      // get 1/30 of the mixture with it instead of 1/10.
+      const std::vector<float> vocals = output(*stems, 0);
+      if (m.wiener) {
+        EXPECT_NE(vocals, shared_vocals);
+      } else {
+        shared_vocals = vocals;
+      }
     } else {
       EXPECT_GT(worst, 1.0);  // ten times the mixture
     }
@@ -177,7 +194,7 @@ TEST(SessionOutputs, APathOutputGoesWhereItIsToldAlone) {
   EXPECT_EQ(entries(tmp.path()), (std::set<std::string>{"karaoke.flac"}));
   EXPECT_EQ(testing_support::json_keys(json),
             (std::vector<std::string>{"instrumental", "duration_s", "chunks", "elapsed_s",
-                                      "format", "sum_to_mix"}));
+                                      "format", "sum_to_mix", "wiener"}));
   EXPECT_EQ(json_member(json, "instrumental").str, karaoke);
   EXPECT_EQ(json_member(json, "format").str, "flac24");
 }
