@@ -151,7 +151,7 @@ sep = [json.loads(l) for l in open("sep.jsonl")]
 assert [s["file"] for s in sep] == ['song "quoted".wav', "missing.wav"], sep
 assert sep[0]["ok"] is True and sep[0]["result"]["bass"] == 'out/song "quoted"_bass.wav', sep[0]
 assert set(sep[0]["result"]) == {"bass", "duration_s", "chunks", "elapsed_s", "format",
-                                 "sum_to_mix"}, sep[0]
+                                 "sum_to_mix", "wiener"}, sep[0]
 assert sep[0]["result"]["format"] == "wav16" and sep[0]["result"]["sum_to_mix"] is False, sep[0]
 assert sep[1] == {"file": "missing.wav", "ok": False, "error": "cannot open missing.wav"}, sep[1]
 probe = [json.loads(l) for l in open("cmd.out")]
@@ -230,8 +230,10 @@ TABLE
     run mute -m "$TEST_MODELS/identity" --mode vocal --keep-stems -o "$out" ${format:+--format "$format"} song.wav
     expect_status 0 "mute -o $out ${format:+--format $format}"
     [ "$(probe_format "$out")" = "$codec $sample_fmt " ] || fail "mute -o $out wrote $(probe_format "$out")"
-    # The stems beside OUT come in OUT's format and extension.
-    stem="${out%.*}_bass.${out##*.}"
+    # The stems beside OUT come in OUT's format, under the library's own
+    # extension for it.
+    ext=${out##*.}
+    stem="${out%.*}_bass.${ext,,}"
     [ "$(probe_format "$stem")" = "$codec $sample_fmt " ] || fail "$stem: $(probe_format "$stem")"
   done <<'TABLE'
 m16/out.wav||pcm_s16le|s16
