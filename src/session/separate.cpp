@@ -53,9 +53,14 @@ int check_call(const ombrelt_session *session, const ombrelt_input *input,
 
 // The file members of the options.
 int check_files(const ombrelt_input &input, const ombrelt_separate_options &options, Call &call) {
-  if ((unsigned)options.format >= (unsigned)N_AUDIO_FORMATS) return fail("unknown format");
+  // Read as the int a C caller stored: any value may arrive, and C++ may not
+  // load one outside the enumeration's range through the enum type.
+  static_assert(sizeof(ombrelt_format) == sizeof(int));
+  int format = 0;
+  std::memcpy(&format, &options.format, sizeof format);
+  if (format < 0 || format >= N_AUDIO_FORMATS) return fail("unknown format");
   SeparationRequest &request = call.request;
-  request.format = static_cast<AudioFormat>(options.format);
+  request.format = static_cast<AudioFormat>(format);
   if (options.path_output) {
     request.moved_output = single_output(options.path_output);
     if (request.moved_output < 0) return fail("path_output must be one output");

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -42,8 +43,12 @@ TEST(SessionArguments, AreCheckedBeforeAnythingIsDone) {
       {"unknown format",
        [](ombrelt_input &, ombrelt_separate_options &o) { o.format = (ombrelt_format)5; },
        "unknown format"},
+      // As a C caller may store it, which C++ cannot say through the enum.
       {"negative format",
-       [](ombrelt_input &, ombrelt_separate_options &o) { o.format = (ombrelt_format)-1; },
+       [](ombrelt_input &, ombrelt_separate_options &o) {
+         const int minus_one = -1;
+         std::memcpy(&o.format, &minus_one, sizeof minus_one);
+       },
        "unknown format"},
       {"two path outputs",
        [](ombrelt_input &, ombrelt_separate_options &o) {
