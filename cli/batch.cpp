@@ -50,6 +50,7 @@ struct Queue {
       options.outputs = batch.outputs;
       options.format = batch.format;
       options.sum_to_mix = batch.sum_to_mix;
+      options.wiener = batch.wiener;
       options.out_dir = batch.out_dir.c_str();
       const char *json = nullptr;
       int status = run_separation(session, board, slot, file, options, &json);

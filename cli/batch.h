@@ -12,6 +12,7 @@ struct Batch {
   unsigned outputs = OMBRELT_OUTPUT_ALL;
   ombrelt_format format = OMBRELT_FORMAT_WAV16;
   bool sum_to_mix = false;
+  bool wiener = false;
   bool json = false;
 };
 

@@ -35,6 +35,9 @@ static const char MUTE_HELP[] =
     "      --sum-to-mix   share every bit of the song out between the four\n"
     "                     stems, so that OUT and what was removed add up to the\n"
     "                     song (runs all four models)\n"
+    "      --wiener       --sum-to-mix refined by a multichannel Wiener filter,\n"
+    "                     which also weighs where each stem sits between the\n"
+    "                     channels (cleaner vocals, about 1.4x the time)\n"
     "  -m, --models DIR   the stem models: a directory, or the name of a set,\n"
     "                     one fetched by scripts/get-models.sh (e.g. umxhq) or\n"
     "                     default, the set installed with ombrelt (used when\n"
@@ -103,7 +106,7 @@ int run_mute(int argc, char **argv, int first) {
   static const std::vector<OptionSpec> specs = {
       {"mode", 0, true},        {"output", 'o', true},    {"models", 'm', true},
       {"format", 0, true},      {"keep-stems", 0, false}, {"sum-to-mix", 0, false},
-      {"verbose", 'v', false}};
+      {"verbose", 'v', false},  {"wiener", 0, false}};
   CommandLine cl;
   if (!parse_command_line("mute", specs, argc, argv, first, cl)) return EXIT_USAGE;
   if (cl.help) {
@@ -158,6 +161,7 @@ int run_mute(int argc, char **argv, int first) {
   options.path = out->c_str();
   options.format = format->format;
   options.sum_to_mix = cl.value("sum-to-mix") != nullptr;
+  options.wiener = cl.value("wiener") != nullptr;
   // The stems beside OUT are named after it, not after the song.
   std::string base = stem_base_name(*out);
   options.base_name = base.c_str();

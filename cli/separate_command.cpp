@@ -34,6 +34,9 @@ static const char SEPARATE_HELP[] =
     "                     flac (16-bit) or flac24\n"
     "      --sum-to-mix   share every bit of the song out between the four\n"
     "                     stems, so that they add up to it (runs all four models)\n"
+    "      --wiener       --sum-to-mix refined by a multichannel Wiener filter,\n"
+    "                     which also weighs where each stem sits between the\n"
+    "                     channels (cleaner vocals, about 1.4x the time)\n"
     "  -j, --jobs N       separate N files at a time (default 1), the cores\n"
     "                     shared between them; lines come as files finish\n"
     "  -m, --models DIR   the stem models: a directory, or the name of a set,\n"
@@ -110,7 +113,7 @@ int run_separate(int argc, char **argv, int first) {
   static const std::vector<OptionSpec> specs = {
       {"output", 'o', true}, {"stems", 's', true},       {"models", 'm', true},
       {"format", 0, true},   {"sum-to-mix", 0, false},   {"jobs", 'j', true},
-      {"verbose", 'v', false}};
+      {"verbose", 'v', false}, {"wiener", 0, false}};
   CommandLine cl;
   if (!parse_command_line("separate", specs, argc, argv, first, cl)) return EXIT_USAGE;
   if (cl.help) {
@@ -131,6 +134,7 @@ int run_separate(int argc, char **argv, int first) {
     batch.format = format->format;
   }
   batch.sum_to_mix = cl.value("sum-to-mix") != nullptr;
+  batch.wiener = cl.value("wiener") != nullptr;
   int jobs = 1;
   if (const std::string *text = cl.value("jobs"))
     if (!parse_jobs(*text, jobs)) return EXIT_USAGE;

@@ -268,6 +268,7 @@ case_sum_to_mix() {
     done
   done <<'TABLE'
 --sum-to-mix|yes
+--wiener|yes
 |no
 TABLE
 }
