@@ -4,7 +4,7 @@
 #   fuzz/run.sh TARGET SECONDS [libFuzzer options...]
 #   fuzz/run.sh all SECONDS          each target in turn, SECONDS each
 #
-# TARGET is stem_list, mute_mode, probe, decode or separate. The first run configures
+# TARGET is stem_list, mute_mode, probe, decode, separate or samples. The first run configures
 # and builds build-fuzz/ with clang-14, AddressSanitizer and UBSan (the
 # variable OMBRELT_FUZZ_BUILD names another directory). The corpus that grows
 # lives in <build>/fuzz-corpus/TARGET and is reused by later runs; the seeds
@@ -14,7 +14,7 @@
 # nice, one process: the machine is shared.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-targets=(stem_list mute_mode probe decode separate)
+targets=(stem_list mute_mode probe decode separate samples)
 
 usage() {
   echo "usage: fuzz/run.sh {${targets[*]// /|}|all} SECONDS [libFuzzer options]" >&2
@@ -64,6 +64,11 @@ case $target in
     # decoded length, not a fault; such inputs run in a child process whose
     # out-of-memory end is counted and passed over.
     seeds=("$build/test-media" "$build/broken-media")
+    options+=(-max_len=65536 -fork=1 -ignore_ooms=1 -malloc_limit_mb=512) ;;
+  samples)
+    # A low rate with many samples is a long input: the same out-of-memory
+    # ends are passed over.
+    seeds=()
     options+=(-max_len=65536 -fork=1 -ignore_ooms=1 -malloc_limit_mb=512) ;;
   separate)
     # The same inputs as decode, each separated (up to ten seconds) and
