@@ -24,14 +24,8 @@ std::string result_line(const std::string &file, const std::string &out_dir, con
       written += std::string(count ? ", " : "") + stem;
       count++;
     }
-  double duration = member_number(m, "duration_s");
-  double elapsed = member_number(m, "elapsed_s");
-  char numbers[160];
-  int n = std::snprintf(numbers, sizeof numbers, "%.1f s of audio in %.2f s", duration, elapsed);
-  if (elapsed > 0)
-    std::snprintf(numbers + n, sizeof numbers - n, ", %.1fx real time", duration / elapsed);
   return file + ": " + std::to_string(count) + (count == 1 ? " stem in " : " stems in ") +
-         out_dir + " (" + written + "), " + numbers + "\n";
+         out_dir + " (" + written + "), " + timing_text(m) + "\n";
 }
 
 struct Queue {

@@ -59,6 +59,9 @@ const JsonMember *find_member(const std::vector<JsonMember> &members, const char
 double member_number(const std::vector<JsonMember> &members, const char *key);
 // The object again, members in their order (strings quoted, the rest as read).
 std::string flat_object_text(const std::vector<JsonMember> &members);
+// "12.0 s of audio in 0.40 s, 30.0x real time" from a result's "duration_s"
+// and "elapsed_s" (without the speed when no time was measured).
+std::string timing_text(const std::vector<JsonMember> &members);
 // A JSON string literal with its quotes; bytes that are not UTF-8 become U+FFFD.
 std::string json_quote(const std::string &text);
 

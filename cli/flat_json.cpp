@@ -1,6 +1,7 @@
 // Reads the library's JSON answers (flat objects) and quotes strings for the
 // command's own JSON lines. The library's result texts are small and flat, so
 // a full JSON library is not needed here.
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -144,6 +145,16 @@ std::string flat_object_text(const std::vector<JsonMember> &members) {
     text += json_quote(m.key) + ':' + (m.is_string ? json_quote(m.text) : m.text);
   }
   return text + "}";
+}
+
+std::string timing_text(const std::vector<JsonMember> &members) {
+  double duration = member_number(members, "duration_s");
+  double elapsed = member_number(members, "elapsed_s");
+  char text[160];
+  int n = std::snprintf(text, sizeof text, "%.1f s of audio in %.2f s", duration, elapsed);
+  if (elapsed > 0)
+    std::snprintf(text + n, sizeof text - n, ", %.1fx real time", duration / elapsed);
+  return text;
 }
 
 std::string json_quote(const std::string &text) {

@@ -91,13 +91,7 @@ std::string result_line(const std::string &file, const MuteMode &mode, const std
                         const char *json) {
   std::vector<JsonMember> m;
   parse_flat_object(json, m);
-  double duration = member_number(m, "duration_s");
-  double elapsed = member_number(m, "elapsed_s");
-  char numbers[160];
-  int n = std::snprintf(numbers, sizeof numbers, "%.1f s of audio in %.2f s", duration, elapsed);
-  if (elapsed > 0)
-    std::snprintf(numbers + n, sizeof numbers - n, ", %.1fx real time", duration / elapsed);
-  return file + ": " + mode.removed + " removed, " + out + " written, " + numbers + "\n";
+  return file + ": " + mode.removed + " removed, " + out + " written, " + timing_text(m) + "\n";
 }
 
 }  // namespace

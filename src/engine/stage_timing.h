@@ -29,7 +29,8 @@ enum StageId {
 inline constexpr const char *STAGE_NAMES[STAGE_COUNT] = {"decode",      "setup", "analysis",
                                                          "model",       "resynthesis", "write"};
 
-// Seconds per stage, summed over every separation since the last clear.
+// Seconds per stage, summed over every separation since the last clear;
+// for one separation at a time (sessions side by side would add at once).
 // Zero-initialised, so nothing runs at load.
 inline double g_stage_seconds[STAGE_COUNT];
 

@@ -23,6 +23,18 @@ struct Call {
   char dir[DIR_PART_SIZE] = "";
 };
 
+// What every separation does first: its messages go to the session, a
+// cancel from before it is forgotten, and NULL options are the defaults.
+struct SeparationStart {
+  SeparationStart(ombrelt_session *session, const ombrelt_separate_options *given)
+      : call(session), options(given ? *given : defaults) {
+    session->cancel.store(false, std::memory_order_relaxed);
+  }
+  SessionCall call;
+  static constexpr ombrelt_separate_options defaults{};
+  const ombrelt_separate_options &options;
+};
+
 int fail(const char *message) {
   set_err("%s", message);
   return OMBRELT_SESSION_ERROR;
@@ -114,10 +126,8 @@ extern "C" int ombrelt_session_separate(ombrelt_session *session, const ombrelt_
                                         const ombrelt_separate_options *options,
                                         const char **json_out) {
   if (!session) return OMBRELT_SESSION_ERROR;
-  SessionCall guard(session);
-  session->cancel.store(false, std::memory_order_relaxed);
-  const ombrelt_separate_options defaults{};
-  const ombrelt_separate_options &o = options ? *options : defaults;
+  SeparationStart start(session, options);
+  const ombrelt_separate_options &o = start.options;
   Call call;
   if (int rc = check_call(session, input, o, call)) return rc;
   if (!json_out) return fail("json_out is null");
@@ -143,10 +153,8 @@ extern "C" int ombrelt_session_separate_to_memory(ombrelt_session *session,
                                                   const char **json_out) {
   if (stems_out) *stems_out = nullptr;
   if (!session) return OMBRELT_SESSION_ERROR;
-  SessionCall guard(session);
-  session->cancel.store(false, std::memory_order_relaxed);
-  const ombrelt_separate_options defaults{};
-  const ombrelt_separate_options &o = options ? *options : defaults;
+  SeparationStart start(session, options);
+  const ombrelt_separate_options &o = start.options;
   Call call;
   if (int rc = check_call(session, input, o, call)) return rc;
   if (!stems_out) return fail("stems_out is null");
