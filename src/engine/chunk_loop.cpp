@@ -14,10 +14,6 @@
 
 namespace {
 
-inline float *spec_frame(float *buf, int ch, int f) {
-  return buf + ((long)ch * T_CHUNK + f) * N_BINS * 2;
-}
-
 // Windows frame f of the chunk (both channels) into frame_l/frame_r,
 // zero-padded past the last sample the input holds.
 void load_frame(ChunkBuffers &b, const ChunkInput &in, int f) {
@@ -50,7 +46,7 @@ void analyse_chunk(ChunkBuffers &b, const ChunkInput &in) {
       const float *x = spec_frame(spec, ch, f);
       for (int k = 0; k < N_BINS; k++) {
         float re = x[2 * k], im = x[2 * k + 1];
-        mag[((long)ch * N_BINS + k) * T_CHUNK + f] = std::sqrt(re * re + im * im);
+        mag[block_index(ch, k, f)] = std::sqrt(re * re + im * im);
       }
     }
 }
@@ -64,7 +60,7 @@ void resynthesise_frame(ChunkBuffers &b, const float *stem_mag, int ch, int f, f
     float re = x[2 * k], im = x[2 * k + 1];
     float p = re * re + im * im;
     if (p > 1e-18f) {
-      float m = stem_mag[((long)ch * N_BINS + k) * T_CHUNK + f];
+      float m = stem_mag[block_index(ch, k, f)];
       float r = 1.0f / std::sqrt(p);
       y[2 * k] = (re * m) * r;
       y[2 * k + 1] = (im * m) * r;

@@ -9,6 +9,16 @@
 // Spectra of one chunk: [channel][frame][bin] complex values.
 inline constexpr long SPEC_FLOATS = 2L * T_CHUNK * N_BINS * 2;
 
+// Frame f of channel ch in a chunk's spectra: N_BINS complex values.
+inline float *spec_frame(float *spectra, int ch, int f) {
+  return spectra + ((long)ch * T_CHUNK + f) * N_BINS * 2;
+}
+inline const float *spec_frame(const float *spectra, int ch, int f) {
+  return spectra + ((long)ch * T_CHUNK + f) * N_BINS * 2;
+}
+// Where bin k of frame f of channel ch lies in a model block ([ch][bin][frame]).
+inline long block_index(int ch, int k, int f) { return ((long)ch * N_BINS + k) * T_CHUNK + f; }
+
 // A stem's 2x2 spatial covariance in one bin, normalised by its power:
 // [[r00, r01], [conj(r01), r11]].
 struct SpatialCovariance {

@@ -83,8 +83,10 @@ int write_finished(StemFiles &files, const ChunkPlan &plan, const InputWindow &i
 // Reports the fraction done; true when the separation is to stop there.
 bool cancelled(const EngineContext &context, const SampleSource &src) {
   if (context.progress) {
+    // The sources keep their estimates below 1; 1.0 is said only at the end.
     double fraction = src.progress ? src.progress(src.self) : 0.0;
-    if (context.progress(std::clamp(fraction, 0.0, 0.999), context.progress_user) != 0) return true;
+    if (context.progress(std::clamp(fraction, 0.0, PROGRESS_CAP), context.progress_user) != 0)
+      return true;
   }
   return context.cancel && context.cancel->load(std::memory_order_relaxed);
 }

@@ -21,16 +21,10 @@ using cd = std::complex<double>;
 // it is far below anything audible.
 constexpr double POWER_FLOOR = 1e-12;
 
-inline const float *spec_at(const ChunkBuffers &b, int ch, int f) {
-  return b.spec + ((long)ch * T_CHUNK + f) * N_BINS * 2;
-}
-
-inline long block_index(int ch, int k, int f) { return ((long)ch * N_BINS + k) * T_CHUNK + f; }
-
 // The first estimate of stem s, channel ch, bin k, frame f: the model's
 // magnitude with the mixture's phase.
 inline cd first_estimate(const ChunkBuffers &b, int s, int ch, int k, int f) {
-  const float *x = spec_at(b, ch, f) + 2 * k;
+  const float *x = spec_frame(b.spec, ch, f) + 2 * k;
   const double mixture = b.mag[block_index(ch, k, f)];
   if (!(mixture > 0.0)) return 0.0;
   const double gain = b.masked[s][block_index(ch, k, f)] / mixture;
@@ -64,7 +58,8 @@ void wiener_resynthesise(ChunkBuffers &b, int keep, int frames, float *const *ac
   for (int f = keep; f < frames; f++) {
     // out_spec holds this frame's filtered stems: slot 2s + ch.
     for (int k = 0; k < N_BINS; k++) {
-      const float *x0p = spec_at(b, 0, f) + 2 * k, *x1p = spec_at(b, 1, f) + 2 * k;
+      const float *x0p = spec_frame(b.spec, 0, f) + 2 * k;
+      const float *x1p = spec_frame(b.spec, 1, f) + 2 * k;
       const cd x0(x0p[0], x0p[1]), x1(x1p[0], x1p[1]);
       double v[N_STEMS];
       double c00 = POWER_FLOOR, c11 = POWER_FLOOR;

@@ -114,10 +114,10 @@ int run(ombrelt_session *session, const ombrelt_input &input,
 }
 
 void add_mode(yyjson_mut_doc *doc, const SeparationRequest &request) {
-  if (yyjson_mut_val *root = yyjson_mut_doc_get_root(doc))
-    yyjson_mut_obj_add_bool(doc, root, "sum_to_mix", request.sum_to_mix || request.wiener);
-  if (yyjson_mut_val *root = yyjson_mut_doc_get_root(doc))
-    yyjson_mut_obj_add_bool(doc, root, "wiener", request.wiener);
+  yyjson_mut_val *root = yyjson_mut_doc_get_root(doc);
+  if (!root) return;
+  yyjson_mut_obj_add_bool(doc, root, "sum_to_mix", request.sum_to_mix || request.wiener);
+  yyjson_mut_obj_add_bool(doc, root, "wiener", request.wiener);
 }
 
 }  // namespace
