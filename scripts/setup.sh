@@ -24,6 +24,7 @@ debian_packages=(
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   libgtest-dev ffmpeg
   python3-onnx python3-numpy python3-pytest
+  python3-venv python3-pip python3-setuptools python3-tqdm python3-dask python3-distributed
   libkissfft-dev
   libfftw3-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev

@@ -241,7 +241,7 @@ class Separator:
 
         ``samples``: an array of shape (frames, channels), or (frames,) for
         mono, at ``rate`` Hz (1000 to 768000), 1 to 64 channels, values
-        nominally in [-1, 1]; any real dtype is converted to float32.
+        nominally in [-1, 1]; any floating dtype is converted to float32.
         Returns {stem: float32 array of shape (frames, 2)} at 44100 Hz
         (``ombrelt.STEM_RATE``), the values a "wav32f" file of the same
         separation holds.
@@ -251,8 +251,9 @@ class Separator:
             array = array[:, np.newaxis]
         if array.ndim != 2:
             raise Error(f"samples must be (frames, channels), not of shape {array.shape}")
-        if not np.issubdtype(array.dtype, np.floating) and not np.issubdtype(array.dtype, np.integer):
-            raise Error(f"samples must be real numbers, not {array.dtype}")
+        if not np.issubdtype(array.dtype, np.floating):
+            # Integers have no one scale to [-1, 1]: the caller knows it.
+            raise Error(f"samples must be floating point, not {array.dtype}")
         array = np.ascontiguousarray(array, dtype=np.float32)
         source = c.Input()
         source.samples = array.ctypes.data_as(ctypes.POINTER(ctypes.c_float))
