@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# `python3 -m ombrelt.batch` with two local Dask workers against one
+# `ombrelt separate` process over the same folder of songs, in the same run:
+# wall time and times real time of each whole command (start-up, model
+# loading and, for the batch, the cluster included).
+#
+#   bench/python_batch.sh [BUILD_DIR]   (default: build/, as scripts/build.sh makes it)
+#
+# BATCH_SETS    model sets, any of "default bench" (default both)
+# BATCH_FILES   songs (default 20)
+# BATCH_LENGTH  seconds of each song (default 30)
+#
+# The songs are MP3s of tones, a melody and noise, each of its own pitch and
+# noise seed. The table is also written to BUILD_DIR/python-batch-results.md.
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=$(cd "${1:-$here/build}" && pwd)
+sets=${BATCH_SETS:-default bench}
+files=${BATCH_FILES:-20}
+length=${BATCH_LENGTH:-30}
+ombrelt="$build/cli/ombrelt"
+python=/usr/bin/python3
+[ -x "$ombrelt" ] || { echo "python_batch.sh: no $ombrelt; run scripts/build.sh first" >&2; exit 1; }
+
+work="$build/python-batch-work"
+songs="$work/songs"
+mkdir -p "$songs"
+for i in $(seq "$files"); do
+  song="$songs/song$(printf %02d "$i").mp3"
+  [ -s "$song" ] && continue
+  base=$((100 + 7 * i))
+  ffmpeg -nostdin -v error -y \
+    -f lavfi -i "aevalsrc=exprs='0.2*sin(2*PI*($base+$base/2*floor(mod(t,8)/2))*t)+0.1*sin(2*PI*4*$base*t)*gt(mod(t,0.5),0.25)|0.2*sin(2*PI*($base+$base/2*floor(mod(t,8)/2))*t)+0.1*sin(2*PI*5*$base*t)*lt(mod(t,0.5),0.25)':s=44100:d=$length" \
+    -f lavfi -i "anoisesrc=color=pink:amplitude=0.05:duration=$length:sample_rate=44100:seed=$i" \
+    -filter_complex "[1]aformat=channel_layouts=stereo[n];[0][n]amix=inputs=2:normalize=0" \
+    -c:a libmp3lame -b:a 192k "$song.part.mp3"
+  mv "$song.part.mp3" "$song"
+done
+audio=$((files * length))
+
+export PYTHONPATH="$here/bindings/python${PYTHONPATH:+:$PYTHONPATH}"
+export OMBRELT_LIBRARY="$build/src"
+results="$build/python-batch-results.md"
+{
+  echo "$files songs of $length s ($audio s of audio), $(nproc) cores, $(date -u +%Y-%m-%d)"
+  echo
+  echo "| set | command | load before | wall s | x real time |"
+  echo "|---|---|---|---|---|"
+} | tee "$results"
+
+# Wall seconds of a command, its output kept in a log.
+timed() {
+  local log=$1; shift
+  local start end
+  start=$(date +%s.%N)
+  "$@" > "$log" 2>&1 || { cat "$log" >&2; echo "python_batch.sh: $* failed" >&2; exit 1; }
+  end=$(date +%s.%N)
+  awk -v a="$start" -v b="$end" 'BEGIN { print b - a }'
+}
+
+for set in $sets; do
+  case $set in
+    default) models="$build/models" ;;
+    bench)
+      models="$build/bench-models"
+      [ -f "$models/umxl_drums.onnx" ] || "$python" "$here/tools/make_bench_models.py" "$models" ;;
+    *) echo "python_batch.sh: unknown set $set" >&2; exit 2 ;;
+  esac
+  for command in cli batch; do
+    out="$work/out-$set-$command"
+    rm -rf "$out"
+    load=$(cut -d' ' -f1 /proc/loadavg)
+    if [ "$command" = cli ]; then
+      label="ombrelt separate (1 process)"
+      wall=$(timed "$work/$set-$command.log" "$ombrelt" separate -m "$models" -o "$out" "$songs"/*.mp3)
+    else
+      label="ombrelt.batch --workers 2"
+      wall=$(timed "$work/$set-$command.log" "$python" -m ombrelt.batch "$songs" "$out" \
+        --models "$models" --workers 2 --quiet)
+    fi
+    printf '| %s | %s | %s | %.1f | %.1f |\n' "$set" "$label" "$load" "$wall" \
+      "$(awk -v a="$audio" -v w="$wall" 'BEGIN { print a / w }')" | tee -a "$results"
+  done
+done
+echo
+echo "the batch's own table ($set set):"
+cat "$work/$set-batch.log"
