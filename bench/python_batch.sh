@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # `python3 -m ombrelt.batch` with two local Dask workers against one
-# `ombrelt separate` process over the same folder of songs, in the same run:
+# `ombrelt separate` process (one session, then two with --jobs 2) over the
+# same folder of songs, in the same run:
 # wall time and times real time of each whole command (start-up, model
 # loading and, for the batch, the cluster included).
 #
@@ -67,13 +68,16 @@ for set in $sets; do
       [ -f "$models/umxl_drums.onnx" ] || "$python" "$here/tools/make_bench_models.py" "$models" ;;
     *) echo "python_batch.sh: unknown set $set" >&2; exit 2 ;;
   esac
-  for command in cli batch; do
+  for command in cli jobs2 batch; do
     out="$work/out-$set-$command"
     rm -rf "$out"
     load=$(cut -d' ' -f1 /proc/loadavg)
     if [ "$command" = cli ]; then
       label="ombrelt separate (1 process)"
       wall=$(timed "$work/$set-$command.log" "$ombrelt" separate -m "$models" -o "$out" "$songs"/*.mp3)
+    elif [ "$command" = jobs2 ]; then
+      label="ombrelt separate --jobs 2 (1 process)"
+      wall=$(timed "$work/$set-$command.log" "$ombrelt" separate -m "$models" --jobs 2 -o "$out" "$songs"/*.mp3)
     else
       label="ombrelt.batch --workers 2"
       wall=$(timed "$work/$set-$command.log" "$python" -m ombrelt.batch "$songs" "$out" \
