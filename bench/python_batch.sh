@@ -11,8 +11,8 @@
 # BATCH_FILES   songs (default 20)
 # BATCH_LENGTH  seconds of each song (default 30)
 #
-# The songs are MP3s of tones, a melody and noise, each of its own pitch and
-# noise seed. The table is also written to BUILD_DIR/python-batch-results.md.
+# The songs are bench/make_input.sh's MP3s, each of its own pitch and noise
+# seed. The table is also written to BUILD_DIR/python-batch-results.md.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -25,18 +25,10 @@ python=/usr/bin/python3
 [ -x "$ombrelt" ] || { echo "python_batch.sh: no $ombrelt; run scripts/build.sh first" >&2; exit 1; }
 
 work="$build/python-batch-work"
-songs="$work/songs"
+songs="$work/songs-${files}x${length}s"
 mkdir -p "$songs"
 for i in $(seq "$files"); do
-  song="$songs/song$(printf %02d "$i").mp3"
-  [ -s "$song" ] && continue
-  base=$((100 + 7 * i))
-  ffmpeg -nostdin -v error -y \
-    -f lavfi -i "aevalsrc=exprs='0.2*sin(2*PI*($base+$base/2*floor(mod(t,8)/2))*t)+0.1*sin(2*PI*4*$base*t)*gt(mod(t,0.5),0.25)|0.2*sin(2*PI*($base+$base/2*floor(mod(t,8)/2))*t)+0.1*sin(2*PI*5*$base*t)*lt(mod(t,0.5),0.25)':s=44100:d=$length" \
-    -f lavfi -i "anoisesrc=color=pink:amplitude=0.05:duration=$length:sample_rate=44100:seed=$i" \
-    -filter_complex "[1]aformat=channel_layouts=stereo[n];[0][n]amix=inputs=2:normalize=0" \
-    -c:a libmp3lame -b:a 192k "$song.part.mp3"
-  mv "$song.part.mp3" "$song"
+  "$here/bench/make_input.sh" "$length" "$songs/song$(printf %02d "$i").mp3" $((100 + 7 * i)) "$i"
 done
 audio=$((files * length))
 
