@@ -2,12 +2,13 @@
 
 from __future__ import annotations
 
+import contextlib
 import ctypes
 import json
 import os
 import threading
 from pathlib import Path
-from typing import Any, Dict, Optional, Union
+from typing import Any, Dict, Iterator, Optional, Union
 
 import numpy as np
 
@@ -103,27 +104,41 @@ class Separator:
             raise Error("separator is closed")
         return self._handle
 
+    @contextlib.contextmanager
+    def _one_call(self) -> Iterator[None]:
+        # Refused rather than waited for: a second call from the progress
+        # callable would wait for ever, one from another thread is a bug.
+        if not self._busy.acquire(blocking=False):
+            raise Error("separator is busy: one call at a time (use a Separator per thread)")
+        try:
+            yield
+        finally:
+            self._busy.release()
+
     def _message(self) -> str:
         text = self._lib.ombrelt_session_last_error(self._handle)
         return text.decode("utf-8", "replace") if text else "unknown error"
 
-    def _run(self, function: Any, progress: ProgressArg, description: str, *args: Any) -> None:
-        if not self._busy.acquire(blocking=False):
-            raise Error("separator is busy: one call at a time (use a Separator per thread)")
-        try:
+    def _run(
+        self,
+        function: Any,
+        progress: ProgressArg,
+        description: str,
+        source: c.Input,
+        options: c.SeparateOptions,
+        *outputs: Any,
+    ) -> None:
+        with self._one_call():
             session = self._session()
             call = RunningCall(self.cancel, Progress(progress, description))
-            options = args[1]
             options.progress = call.callback
             with call:
-                status = function(session, *args)
+                status = function(session, ctypes.byref(source), ctypes.byref(options), *outputs)
                 call.check(status, self._message)
-        finally:
-            self._busy.release()
 
     def probe(self, path: PathLike) -> Dict[str, Any]:
         """Duration, rate, channels, codec and bit rate of a file."""
-        with self._busy:
+        with self._one_call():
             out = ctypes.c_char_p()
             status = self._lib.ombrelt_session_probe(self._session(), _encode(path), ctypes.byref(out))
             if status != c.OK:
@@ -172,7 +187,7 @@ class Separator:
             self._lib.ombrelt_session_separate,
             progress,
             os.path.basename(os.fspath(path)),
-            ctypes.byref(source),
+            source,
             options,
             ctypes.byref(out),
         )
@@ -269,7 +284,7 @@ class Separator:
             self._lib.ombrelt_session_separate_to_memory,
             progress,
             "samples",
-            ctypes.byref(source),
+            source,
             options,
             ctypes.byref(result),
             None,

@@ -325,9 +325,13 @@ def test_a_call_stopped_by_its_progress_leaves_nothing(identity, long_song, tmp_
     assert signal.getsignal(signal.SIGINT) is signal.default_int_handler
 
 
-def test_one_call_at_a_time(identity, song, tmp_path):
+@pytest.mark.parametrize("second_call", ["separate", "probe"])
+def test_one_call_at_a_time(identity, song, tmp_path, second_call):
     def again(fraction):
-        identity.separate(song, tmp_path / "inner", progress=False)
+        if second_call == "probe":
+            identity.probe(song)
+        else:
+            identity.separate(song, tmp_path / "inner", progress=False)
 
     with pytest.raises(ombrelt.Error) as error:
         identity.separate(song, tmp_path / "outer", progress=again)
