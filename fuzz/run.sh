@@ -80,8 +80,19 @@ esac
 log=$logs/$target.log
 export LSAN_OPTIONS="suppressions=$here/tests/lsan.supp"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-if ! nice -n 10 "$build/fuzz/fuzz_$target" "${options[@]}" "$@" "$corpus" "${seeds[@]}" \
-    >"$log" 2>&1; then
+status=0
+nice -n 10 "$build/fuzz/fuzz_$target" "${options[@]}" "$@" "$corpus" "${seeds[@]}" \
+  >"$log" 2>&1 || status=$?
+# In fork mode libFuzzer exits with the status of the last child it waited
+# for, even when that child's out-of-memory end (71) was one to pass over. A
+# child it did not pass over is logged as "INFO: log from the inner process".
+last_oom=0
+if [ "$status" -eq 71 ] && [[ " ${options[*]} " == *" -ignore_ooms=1 "* ]] &&
+   ! grep -q '^INFO: log from the inner process' "$log"; then
+  status=0
+  last_oom=1
+fi
+if [ "$status" -ne 0 ]; then
   tail -60 "$log" >&2
   echo "fuzz $target: FINDING after $(grep -c . "$log") log lines; inputs in $artifacts" >&2
   exit 1
@@ -94,7 +105,9 @@ if grep -q '^#[0-9]*: cov:' "$log"; then
   runs=$(sed -E 's/^#([0-9]+):.*/\1/' <<<"$last")
   time=$(sed -E 's/.* time: ([0-9]+)s.*/\1/' <<<"$last")
   rate=$((runs / (time > 0 ? time : 1)))
-  ooms=$(sed -E 's/.*oom\/timeout\/crash: ([0-9]+)\/([0-9]+).*/\1 out of memory, \2 timed out/' <<<"$last")
+  oom_count=$(sed -E 's/.*oom\/timeout\/crash: ([0-9]+)\/.*/\1/' <<<"$last")
+  timeouts=$(sed -E 's/.*oom\/timeout\/crash: [0-9]+\/([0-9]+).*/\1/' <<<"$last")
+  ooms="$((oom_count + last_oom)) out of memory, $timeouts timed out"
   echo "fuzz $target: $runs runs in ${seconds} s ($rate exec/s), corpus $size files, $ooms, no crash"
 else
   runs=$(awk '/stat::number_of_executed_units/ {print $2}' "$log")
